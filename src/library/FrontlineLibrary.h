@@ -1,0 +1,30 @@
+#pragma once
+
+#include "library/FrontlineState.h"
+
+#include <QString>
+
+class ErrorReport;
+class FileSystem;
+
+// Fills the fields that never change during a run from the start-up
+// directory. The game folder is everything before the directory's last
+// separator; a directory without one is an invalid argument.
+void deriveStartupPaths(FrontlineState& state, const QString& startupDirectory, QChar separator);
+
+// Counts the entries of the library root whose names begin with exactly
+// "FrontLine(" into NumFolders. A failure to list the folder reaches the
+// caller; a count past the 16-bit range goes to the fatal report.
+void CountFrontlineFolders(FrontlineState& state, const FileSystem& files, ErrorReport& report);
+
+// Moves FrontlineNum to the next or previous set, wrapping around at
+// NumFolders. Overflow of the 16-bit number raises PlatformError.
+void stepForward(FrontlineState& state);
+void stepBack(FrontlineState& state);
+
+// Fills ThisPicPath, ThisFilePath and ThisAFDataPath for FrontlineNum.
+void derivePerSetPaths(FrontlineState& state);
+
+// The airfield list files of FrontlineNum.
+QString axisListPath(const FrontlineState& state);
+QString alliedListPath(const FrontlineState& state);

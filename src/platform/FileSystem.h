@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The file services the program uses. Every call raises PlatformError on
+// failure. Paths are in the platform's native form; a path component that does
+// not exist as spelled is matched against the entries of its folder without
+// regard to ASCII case, as the game's home platform does.
+class FileSystem
+{
+public:
+    struct Copy
+    {
+        QString source;
+        QString destination;
+    };
+
+    virtual ~FileSystem() = default;
+
+    virtual QString currentDirectory() const = 0;
+    virtual QChar separator() const = 0;
+
+    // Entry names of a folder (hidden ones included, "." and ".." left out),
+    // in the order the system returns them.
+    virtual QStringList listDirectory(const QString& path) const = 0;
+
+    virtual QByteArray readFile(const QString& path) const = 0;
+
+    // Copies every source over its destination, whole. Either all
+    // destinations are replaced or, on failure, none is touched.
+    virtual void copyFiles(const QList<Copy>& copies) = 0;
+
+    virtual void removeFile(const QString& path) = 0;
+};

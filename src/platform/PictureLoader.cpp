@@ -1,0 +1,19 @@
+#include "platform/PictureLoader.h"
+
+#include "platform/FileSystem.h"
+#include "platform/PlatformError.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <cerrno>
+
+QImage loadPicture(const FileSystem& files, const QString& path)
+{
+    QByteArray bytes = files.readFile(path);
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    QImage image = reader.read();
+    if (image.isNull())
+        throw PlatformError::fromErrno(EINVAL);
+    return image;
+}

@@ -1,0 +1,29 @@
+#include "platform/QtDialogs.h"
+
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+
+void QtMessageBoxes::showMessage(const QString& title, const QString& text, MessageIcon icon)
+{
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MessageIcon::None:
+        break;
+    case MessageIcon::Information:
+        boxIcon = QMessageBox::Information;
+        break;
+    case MessageIcon::Critical:
+        boxIcon = QMessageBox::Critical;
+        break;
+    }
+    QMessageBox box(boxIcon, title, text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void ImmediateExit::endProgram(int status)
+{
+    std::fflush(nullptr);
+    std::_Exit(status);
+}

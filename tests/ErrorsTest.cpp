@@ -1,0 +1,99 @@
+#include "TestSupport.h"
+#include "errors/Guard.h"
+
+#include <cerrno>
+
+namespace {
+
+class ErrorReporting : public testing::Test
+{
+protected:
+    RecordingMessageBoxes boxes;
+    RecordingExit exit;
+    ErrorReport report{boxes, exit};
+};
+
+} // namespace
+
+TEST_F(ErrorReporting, FatalReportShowsTwoBoxesThenEnds)
+{
+    report.ShowProgramError(PlatformError(53, "File not found"));
+
+    ASSERT_EQ(boxes.shown.size(), 2);
+    EXPECT_EQ(boxes.shown[0].title, "tarvane");
+    EXPECT_EQ(boxes.shown[0].text,
+              "Problem with program, Report the following message to: maintainers@tarvane.example");
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::None);
+    EXPECT_EQ(boxes.shown[1].title, "tarvane");
+    EXPECT_EQ(boxes.shown[1].text, "Error 53:\r\nFile not found");
+    EXPECT_EQ(boxes.shown[1].icon, MessageIcon::Information);
+    EXPECT_EQ(exit.statuses, QList<int>{ErrorReport::FailureStatus});
+    EXPECT_NE(ErrorReport::FailureStatus, 0);
+}
+
+TEST_F(ErrorReporting, DefaultReportNamesNumberAndDescriptionThenEnds)
+{
+    report.showDefaultReport(PlatformError::fromErrno(EOVERFLOW));
+
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_EQ(boxes.shown[0].title, "tarvane");
+    EXPECT_EQ(boxes.shown[0].text, QString("Run-time error '%1':\r\n\r\n%2")
+                                       .arg(EOVERFLOW)
+                                       .arg(PlatformError::fromErrno(EOVERFLOW).description()));
+    EXPECT_TRUE(exit.ended());
+}
+
+TEST_F(ErrorReporting, FatalGuardReportsTheFailureAndStopsTheOperation)
+{
+    QStringList steps;
+    const bool completed = fatalGuard(report, [&] {
+        steps << "first";
+        throw PlatformError::fromErrno(ENOENT);
+        steps << "never";
+    });
+    EXPECT_FALSE(completed);
+    EXPECT_EQ(steps, QStringList{"first"});
+    ASSERT_EQ(boxes.shown.size(), 2);
+    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(ENOENT)[1]);
+    EXPECT_TRUE(exit.ended());
+
+    EXPECT_TRUE(fatalGuard(report, [] {}));
+    EXPECT_EQ(boxes.shown.size(), 2);
+}
+
+TEST_F(ErrorReporting, ResumeNextSkipsOnlyTheFailingStatement)
+{
+    QStringList steps;
+    const ResumeNext next;
+    next([&] { steps << "one"; });
+    next([&] {
+        throw PlatformError::fromErrno(EINVAL);
+        steps << "never";
+    });
+    next([&] { throw std::bad_alloc(); });
+    next([&] { steps << "three"; });
+    EXPECT_EQ(steps, (QStringList{"one", "three"}));
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_FALSE(exit.ended());
+}
+
+TEST_F(ErrorReporting, HandlerBoundaryCatchesWhatNoGuardCaught)
+{
+    // An unguarded failure reaches the boundary through any depth of calls;
+    // a guarded one is reported by its own guard and goes no further.
+    runHandler(report, [&] {
+        const auto unguardedStep = [] { throw PlatformError::fromErrno(EOVERFLOW); };
+        unguardedStep();
+    });
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Critical);
+
+    runHandler(report, [&] { fatalGuard(report, [] { throw PlatformError::fromErrno(EACCES); }); });
+    ASSERT_EQ(boxes.shown.size(), 3);
+    EXPECT_EQ(boxes.shown[2].text, fatalReportTexts(EACCES)[1]);
+
+    runHandler(report, [] { throw std::bad_alloc(); });
+    ASSERT_EQ(boxes.shown.size(), 4);
+    EXPECT_TRUE(boxes.shown[3].text.startsWith(QString("Run-time error '%1'").arg(ENOMEM)));
+    EXPECT_EQ(exit.statuses.size(), 3);
+}
