@@ -2,8 +2,10 @@
 
 #include "errors/ErrorReport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 
 void PrintTo(const QString& text, std::ostream* out)
 {
@@ -66,4 +68,63 @@ QStringList Scratch::entries(const QString& relative) const
     return QDir(path(relative))
         .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                    QDir::Name);
+}
+
+GameFolder::GameFolder(int sets)
+{
+    m_scratch.write("EAW/FRNTLINE.DAT", "the game's own frontline");
+    m_scratch.write("EAW/AIRFIELD.DAT", "the game's own airfields");
+    for (int set = 1; set <= sets; ++set) {
+        const QString folder = QString("EAW/Frontlines/FrontLine(%1)/").arg(set);
+        m_scratch.write(folder + "FRNTLINE.DAT", frontlineBytes(set));
+        m_scratch.write(folder + "AIRFIELD.DAT", airfieldBytes(set));
+        QImage preview(80, 60, QImage::Format_RGB32);
+        preview.fill(previewColour(set));
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        preview.save(&buffer, "JPEG");
+        m_scratch.write(
+            folder + (set == 1 ? QString("FL#1(Default).jpg") : QString("FL#%1.jpg").arg(set)),
+            jpeg);
+        m_scratch.write(QString("EAW/Frontlines/Workfiles/AxisActive%1.txt").arg(set),
+                        axisList(set));
+        m_scratch.write(QString("EAW/Frontlines/Workfiles/AlliedActive%1.txt").arg(set),
+                        QString("Merville\nBeauvechain %1\n").arg(set).toLatin1());
+    }
+    m_scratch.write("EAW/Frontlines/ReadMe/To_campaign_makers.txt",
+                    "Notes for makers   \r\nline 2");
+    m_scratch.write("EAW/Frontlines/ReadMe/TarvaneReadMe.txt", "Tarvane read-me\r\n");
+}
+
+QByteArray GameFolder::frontlineBytes(int set)
+{
+    return QByteArray("FRNT\0\r\n\xFF\xFE", 9) + QByteArray(set * 100, char(0x80 + set)) +
+           QByteArray("\r\n\0", 3);
+}
+
+QByteArray GameFolder::airfieldBytes(int set)
+{
+    return QByteArray("AFLD\n\r\0\x01", 8) + QByteArray(set * 77, char(set)) + "\xFF";
+}
+
+QColor GameFolder::previewColour(int set)
+{
+    static const QColor colours[] = {{220, 30, 30}, {30, 200, 30}, {30, 30, 220}, {230, 230, 30}};
+    return colours[(set - 1) % 4];
+}
+
+QByteArray GameFolder::axisList(int set)
+{
+    return QByteArray("Caen   \r\n\xC9vreux ") + QByteArray::number(set) + "\r\n";
+}
+
+QString GameFolder::axisDisplay(int set)
+{
+    return QString::fromUtf8("Caen\r\nÉvreux %1\r\n").arg(set);
+}
+
+QString GameFolder::alliedDisplay(int set)
+{
+    return QString("Merville\r\nBeauvechain %1\r\n").arg(set);
 }

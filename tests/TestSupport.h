@@ -1,9 +1,11 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/LocalFileSystem.h"
 #include "platform/PlatformError.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
@@ -70,3 +72,46 @@ private:
             EXPECT_EQ(error_.description(), PlatformError::fromErrno(errnoValue).description());   \
         }                                                                                          \
     } while (false)
+
+// The real file system, as seen by a program started in a chosen directory.
+class StartedIn final : public FileSystem
+{
+public:
+    explicit StartedIn(QString directory) : m_directory(std::move(directory)) {}
+    QString currentDirectory() const override { return m_directory; }
+    QChar separator() const override { return m_local.separator(); }
+    QStringList listDirectory(const QString& path) const override
+    {
+        return m_local.listDirectory(path);
+    }
+    QByteArray readFile(const QString& path) const override { return m_local.readFile(path); }
+    void copyFiles(const QList<Copy>& copies) override { m_local.copyFiles(copies); }
+    void removeFile(const QString& path) override { m_local.removeFile(path); }
+
+private:
+    QString m_directory;
+    LocalFileSystem m_local;
+};
+
+// A game folder EAW with the game's own pair and a library Frontlines of
+// numbered sets, each with its pair, a one-colour preview and its lists.
+class GameFolder
+{
+public:
+    explicit GameFolder(int sets);
+
+    QString libraryRoot() const { return m_scratch.path("EAW/Frontlines"); }
+    const Scratch& scratch() const { return m_scratch; }
+
+    // Distinct binary content for each set's files, with NUL, CR, LF and
+    // high bytes in it.
+    static QByteArray frontlineBytes(int set);
+    static QByteArray airfieldBytes(int set);
+    static QColor previewColour(int set);
+    static QByteArray axisList(int set);
+    static QString axisDisplay(int set);
+    static QString alliedDisplay(int set);
+
+private:
+    Scratch m_scratch;
+};

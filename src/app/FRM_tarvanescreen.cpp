@@ -1,0 +1,329 @@
+#include "app/FRM_tarvanescreen.h"
+
+#include "app/CaptionButton.h"
+#include "errors/Guard.h"
+#include "library/FrontlineLibrary.h"
+#include "platform/FileSystem.h"
+#include "platform/PictureLoader.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+
+namespace {
+
+// The layout is measured in twips, 15 to a pixel at 96 DPI; every value in
+// it is a multiple of 15. Qt's device-independent pixels are 96 DPI pixels,
+// so a high-DPI screen scales the whole window.
+constexpr int TwipsPerPixel = 15;
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
+                 height / TwipsPerPixel);
+}
+
+// Point sizes are taken at 96 DPI too, so text keeps its size relative to
+// the controls whatever DPI the screen reports.
+QFont msSansSerif(qreal points, bool bold, bool italic = false)
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(qRound(points * 96.0 / 72.0));
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+void setColours(QWidget* widget, QPalette::ColorRole background, const QColor& backgroundColour,
+                QPalette::ColorRole text, const QColor& textColour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(background, backgroundColour);
+    palette.setColor(text, textColour);
+    widget->setPalette(palette);
+}
+
+const QColor FormBackground(128, 128, 255);
+const QColor ButtonGreen(0, 255, 0);
+const QColor BoxBackground(192, 255, 255);
+const QColor ListText(255, 0, 0);
+const QColor FileNameText(192, 0, 0);
+const QColor NumberLabelText(192, 255, 192);
+
+const QString CreditCaption = QStringLiteral("Tarvane, by the Tarvane developers") +
+                              QString(6, u' ') + QStringLiteral("Version 2.5") + QString(15, u' ') +
+                              QStringLiteral("See Readme File for instructions");
+
+} // namespace
+
+FRM_tarvanescreen::FRM_tarvanescreen(FileSystem& files, MessageBoxes& boxes, ProgramExit& exit,
+                                     QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_files(files), m_exit(exit), m_report(boxes, exit),
+      m_designPicture(QStringLiteral(":/tarvane/design-picture.jpg"))
+{
+    setObjectName(QStringLiteral("FRM_tarvanescreen"));
+    setWindowTitle(QStringLiteral("Tarvane"));
+    setWindowIcon(QIcon(QStringLiteral(":/tarvane/tarvane.png")));
+    setFixedSize(twips(0, 0, 12075, 8715).size());
+    setFont(msSansSerif(9.75, true));
+    setAutoFillBackground(true);
+    setColours(this, QPalette::Window, FormBackground, QPalette::WindowText, Qt::black);
+
+    createControls();
+    setTabOrder();
+    connectButtons();
+    TXT_filename->setFocus();
+}
+
+void FRM_tarvanescreen::createControls()
+{
+    const auto textBox = [this](const char* name, const QRect& geometry, const QString& reads) {
+        auto* box = new QPlainTextEdit(this);
+        box->setObjectName(QLatin1String(name));
+        box->setGeometry(geometry);
+        box->setAccessibleName(reads);
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->setTabChangesFocus(true);
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Base, BoxBackground);
+        palette.setColor(QPalette::Text, ListText);
+        // The selection stays visible when the box loses focus.
+        palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                         palette.color(QPalette::Active, QPalette::Highlight));
+        palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                         palette.color(QPalette::Active, QPalette::HighlightedText));
+        box->setPalette(palette);
+        return box;
+    };
+    const auto button = [this](const char* name, const QString& caption, const QString& toolTip,
+                               const QRect& geometry) {
+        auto* button = new CaptionButton(caption, this);
+        button->setObjectName(QLatin1String(name));
+        button->setToolTip(toolTip);
+        button->setGeometry(geometry);
+        button->setAutoDefault(false);
+        setColours(button, QPalette::Button, ButtonGreen, QPalette::ButtonText, Qt::black);
+        return button;
+    };
+    const auto label = [this](const char* name, const QString& caption, const QRect& geometry,
+                              Qt::Alignment alignment) {
+        auto* label = new QLabel(caption, this);
+        label->setObjectName(QLatin1String(name));
+        label->setTextFormat(Qt::PlainText);
+        label->setGeometry(geometry);
+        label->setAlignment(alignment);
+        return label;
+    };
+
+    // In the order the window creates them.
+    TXT_Axis_Airfields =
+        textBox("TXT_Axis_Airfields", twips(9240, 540, 2655, 3555), tr("Axis airfields"));
+    TXT_Allied_airfields =
+        textBox("TXT_Allied_airfields", twips(9240, 4920, 2655, 3555), tr("Allied airfields"));
+    CMD_Next = button("CMD_Next", QStringLiteral("Next"),
+                      QStringLiteral("Display next Frontline file"), twips(7560, 240, 1275, 795));
+    CMD_load =
+        button("CMD_load", QStringLiteral("Load this Frontline"),
+               QStringLiteral("Loads the currently displayed Frontline file from your EAW folder"),
+               twips(7560, 2160, 1275, 795));
+    CMD_restore_defaut =
+        button("CMD_restore_defaut", QStringLiteral("Restore Default"),
+               QStringLiteral("Restores the default EAW Frontline file to the EAW folder"),
+               twips(7560, 3120, 1275, 795));
+    CMD_prev = button("CMD_prev", QStringLiteral("Prev"),
+                      QStringLiteral("Display prior Frontline file"), twips(7560, 1200, 1275, 795));
+    CMD_exit = button("CMD_exit", QStringLiteral("Exit"), QStringLiteral("Exits this program"),
+                      twips(7560, 5040, 1275, 795));
+    CMD_delete =
+        button("CMD_delete", QStringLiteral("Remove Frontline File"),
+               QStringLiteral("Removes the Frontline file from the EAW folder (Multiplayer use)"),
+               twips(7560, 4080, 1275, 795));
+    CMD_View_Notes =
+        button("CMD_View_Notes", QStringLiteral("View VORSK's Notes on AIRFIELD.DAT"),
+               QStringLiteral("A MUST view for campaign makers"), twips(7380, 7680, 1755, 795));
+    CMD_View_ReadMe =
+        button("CMD_View_ReadMe", QStringLiteral("View Tarvane ReadMe"),
+               QStringLiteral("View Tarvane's Read Me file"), twips(7380, 6720, 1755, 735));
+    TXT_Airfield_Notes =
+        textBox("TXT_Airfield_Notes", twips(120, 5580, 7095, 3015), tr("Notes and read-me text"));
+    TXT_Airfield_Notes->setFont(msSansSerif(9.75, false));
+
+    TXT_filename = new QLineEdit(this);
+    TXT_filename->setObjectName(QStringLiteral("TXT_filename"));
+    TXT_filename->setGeometry(twips(7320, 6240, 1815, 315));
+    TXT_filename->setAccessibleName(tr("Displayed frontline"));
+    TXT_filename->setFont(msSansSerif(8.25, false));
+    setColours(TXT_filename, QPalette::Base, BoxBackground, QPalette::Text, FileNameText);
+
+    LBL_Airfields_Axis = label("LBL_Airfields_Axis", QStringLiteral("Axis Airfields"),
+                               twips(9540, 300, 2055, 315), Qt::AlignHCenter | Qt::AlignTop);
+    LBL_Airfields_Allied = label("LBL_Airfields_Allied", QStringLiteral("Allied Airfields"),
+                                 twips(9540, 4680, 2055, 315), Qt::AlignHCenter | Qt::AlignTop);
+    LBL_comments = label("LBL_comments", CreditCaption, twips(120, 5100, 7275, 435),
+                         Qt::AlignLeft | Qt::AlignTop);
+    LBL_comments->setWordWrap(true);
+    LBL_comments->setFont(msSansSerif(8.25, true, true));
+    LBL_frontline_num = label("LBL_frontline_num", QStringLiteral("FrontLine Number"),
+                              twips(7320, 5940, 1875, 195), Qt::AlignHCenter | Qt::AlignTop);
+    setColours(LBL_frontline_num, QPalette::Window, FormBackground, QPalette::WindowText,
+               NumberLabelText);
+
+    frontline_image1 = new QLabel(this);
+    frontline_image1->setObjectName(QStringLiteral("frontline_image1"));
+    frontline_image1->setGeometry(twips(120, 60, 7320, 4920));
+    frontline_image1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frontline_image1->setLineWidth(1);
+    frontline_image1->setScaledContents(true);
+    frontline_image1->setAccessibleName(tr("Frontline preview map"));
+    showPicture(m_designPicture);
+}
+
+void FRM_tarvanescreen::setTabOrder()
+{
+    // Tab indexes 0 to 13; the labels' indexes (1, 2, 14, 15) take no focus.
+    const QList<QWidget*> order = {TXT_filename,   TXT_Airfield_Notes,   CMD_View_ReadMe,
+                                   CMD_View_Notes, CMD_delete,           CMD_exit,
+                                   CMD_prev,       CMD_restore_defaut,   CMD_load,
+                                   CMD_Next,       TXT_Allied_airfields, TXT_Axis_Airfields};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void FRM_tarvanescreen::connectButtons()
+{
+    const auto wire = [this](CaptionButton* button, void (FRM_tarvanescreen::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { runHandler(m_report, [this, handler] { (this->*handler)(); }); });
+    };
+    wire(CMD_Next, &FRM_tarvanescreen::CMD_Next_Click);
+    wire(CMD_prev, &FRM_tarvanescreen::CMD_prev_Click);
+    wire(CMD_exit, &FRM_tarvanescreen::CMD_exit_Click);
+    wire(CMD_View_Notes, &FRM_tarvanescreen::CMD_View_Notes_Click);
+    wire(CMD_View_ReadMe, &FRM_tarvanescreen::CMD_View_ReadMe_Click);
+}
+
+void FRM_tarvanescreen::Form_Load()
+{
+    deriveStartupPaths(m_state, m_files.currentDirectory(), m_files.separator());
+
+    // From here on a failing step is skipped; the list loaders and the count
+    // still end the program through their own fatal guards.
+    const ResumeNext next;
+    next([&] { centreOnScreen(); });
+    next([&] { m_state.FrontlineNum = 1; });
+    next([&] { derivePerSetPaths(m_state); });
+    next([&] { m_state.ThisAFListPath = axisListPath(m_state); });
+    next([&] { LoadAxisAirfields(); });
+    next([&] { m_state.ThisAFListPath = alliedListPath(m_state); });
+    next([&] { LoadAlliedAirfields(); });
+    next([&] { CountFrontlineFolders(m_state, m_files, m_report); });
+    next([&] { showPicture(QPixmap::fromImage(loadPicture(m_files, m_state.ThisPicPath))); });
+    next([&] {
+        TXT_filename->setText(QStringLiteral("Frontline #") +
+                              QString::number(m_state.FrontlineNum) + QStringLiteral(" (Default)"));
+    });
+}
+
+void FRM_tarvanescreen::centreOnScreen()
+{
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
+        return;
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect screenArea = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    const double left = (screenArea.width() - outer.width()) / 2.0;
+    const double top = (screenArea.height() - outer.height()) / 2.0;
+    move(screenArea.x() + qRound(left), screenArea.y() + qRound(top));
+}
+
+void FRM_tarvanescreen::CMD_Next_Click()
+{
+    stepForward(m_state);
+    refreshDisplay();
+}
+
+void FRM_tarvanescreen::CMD_prev_Click()
+{
+    stepBack(m_state);
+    refreshDisplay();
+}
+
+void FRM_tarvanescreen::CMD_exit_Click()
+{
+    m_exit.endProgram(0);
+}
+
+void FRM_tarvanescreen::refreshDisplay()
+{
+    derivePerSetPaths(m_state);
+    m_state.ThisAFListPath = axisListPath(m_state);
+    LoadAxisAirfields();
+    m_state.ThisAFListPath = alliedListPath(m_state);
+    LoadAlliedAirfields();
+    showPreviewOrDesignPicture();
+    const int number = m_state.FrontlineNum;
+    TXT_filename->setText(QStringLiteral("Frontline #") + QString::number(number) +
+                          (number == 1 ? QStringLiteral(" (Default)") : QString()));
+}
+
+void FRM_tarvanescreen::showPreviewOrDesignPicture()
+{
+    // A set without a readable preview is still worth browsing: it shows
+    // the design-time picture instead of ending the program.
+    try {
+        showPicture(QPixmap::fromImage(loadPicture(m_files, m_state.ThisPicPath)));
+    } catch (const PlatformError&) {
+        showPicture(m_designPicture);
+    }
+}
+
+void FRM_tarvanescreen::showPicture(const QPixmap& picture)
+{
+    frontline_image1->setPixmap(picture);
+}
+
+void FRM_tarvanescreen::LoadAxisAirfields()
+{
+    loadTextInto(TXT_Axis_Airfields, m_state.ThisAFListPath, TrailingSpaces::Remove);
+}
+
+void FRM_tarvanescreen::LoadAlliedAirfields()
+{
+    loadTextInto(TXT_Allied_airfields, m_state.ThisAFListPath, TrailingSpaces::Remove);
+}
+
+void FRM_tarvanescreen::CMD_View_Notes_Click()
+{
+    const QChar separator = m_files.separator();
+    loadTextInto(TXT_Airfield_Notes,
+                 m_state.MainPath + separator + QStringLiteral("ReadMe") + separator +
+                     QStringLiteral("To_campaign_makers.txt"),
+                 TrailingSpaces::Keep);
+}
+
+void FRM_tarvanescreen::CMD_View_ReadMe_Click()
+{
+    const QChar separator = m_files.separator();
+    loadTextInto(TXT_Airfield_Notes,
+                 m_state.MainPath + separator + QStringLiteral("ReadMe") + separator +
+                     QStringLiteral("TarvaneReadMe.txt"),
+                 TrailingSpaces::Keep);
+}
+
+void FRM_tarvanescreen::loadTextInto(QPlainTextEdit* box, const QString& path,
+                                     TrailingSpaces trailingSpaces)
+{
+    box->clear();
+    box->setEnabled(true);
+    fatalGuard(m_report, [&] {
+        box->setPlainText(readDisplayText(m_files, path, trailingSpaces));
+        box->setEnabled(true);
+    });
+}

@@ -1,0 +1,84 @@
+#include "textview/TextDisplay.h"
+
+#include "TestSupport.h"
+#include "platform/LocalFileSystem.h"
+
+#include <cerrno>
+
+namespace {
+
+struct DisplayCase
+{
+    const char* name;
+    QByteArray bytes;
+    TrailingSpaces trailingSpaces;
+    QString expected;
+};
+
+void PrintTo(const DisplayCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class DisplayTextCases : public testing::TestWithParam<DisplayCase>
+{};
+
+} // namespace
+
+TEST_P(DisplayTextCases, EveryLineEndsWithCrLf)
+{
+    const DisplayCase& c = GetParam();
+    EXPECT_EQ(displayText(c.bytes, c.trailingSpaces), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, DisplayTextCases,
+    testing::Values(
+        DisplayCase{"ListDropsTrailingSpaces", "Caen   \r\nRouen", TrailingSpaces::Remove,
+                    "Caen\r\nRouen\r\n"},
+        DisplayCase{"ReadMeKeepsTrailingSpaces", "Caen   \r\nRouen\r\n", TrailingSpaces::Keep,
+                    "Caen   \r\nRouen\r\n"},
+        DisplayCase{"OnlyCode32Goes", "  Lille \t \r\n\t\r\n", TrailingSpaces::Remove,
+                    "  Lille \t\r\n\t\r\n"},
+        DisplayCase{"BlankLinesStay", "Caen\r\n\r\n   \r\nRouen\r\n", TrailingSpaces::Remove,
+                    "Caen\r\n\r\n\r\nRouen\r\n"},
+        DisplayCase{"LoneCrAndLoneLfEndLines", "a\rb\nc\r\n\rd\n\ne", TrailingSpaces::Keep,
+                    "a\r\nb\r\nc\r\n\r\nd\r\n\r\ne\r\n"},
+        DisplayCase{"LfCrIsTwoLineEnds", "a\n\rb", TrailingSpaces::Keep, "a\r\n\r\nb\r\n"},
+        DisplayCase{"EmptyFileEmptyBox", "", TrailingSpaces::Remove, ""},
+        DisplayCase{"SingleLineEndIsOneBlankLine", "\r", TrailingSpaces::Remove, "\r\n"},
+        DisplayCase{"Windows1252", "\xC9vreux\r\nCh\xE2teaudun\r\n\x80 \x9C",
+                    TrailingSpaces::Remove, QString::fromUtf8("Évreux\r\nChâteaudun\r\n€ œ\r\n")},
+        DisplayCase{"Utf8WithByteOrderMark", "\xEF\xBB\xBF\xC3\x89vreux  \nB\xC3\xA9ny",
+                    TrailingSpaces::Remove, QString::fromUtf8("Évreux\r\nBény\r\n")},
+        DisplayCase{"Utf8WithoutMarkIsReadAsWindows1252", "\xC3\x89vreux", TrailingSpaces::Remove,
+                    QString::fromUtf8("Ã‰vreux\r\n")},
+        DisplayCase{"BinaryBytesKeepTheirLines", QByteArray("a\0b\r\n\xFF\x81\x00", 8),
+                    TrailingSpaces::Keep,
+                    QString("a") + QChar(0) + "b\r\n" + QString::fromUtf8("ÿ") + QChar(0x81) +
+                        QChar(0) + "\r\n"}),
+    [](const testing::TestParamInfo<DisplayCase>& info) { return std::string(info.param.name); });
+
+TEST(DisplayText, LargeListKeepsEveryLine)
+{
+    QByteArray bytes;
+    for (int i = 0; i < 100000; ++i)
+        bytes += "Airfield " + QByteArray::number(i) + (i % 3 ? "  \r\n" : "\n");
+    const QString text = displayText(bytes, TrailingSpaces::Remove);
+    EXPECT_EQ(text.count(u"\r\n"), 100000);
+    EXPECT_TRUE(text.endsWith(u"Airfield 99999\r\n"));
+    EXPECT_FALSE(text.contains(u" \r\n"));
+}
+
+TEST(DisplayText, ReadsThroughTheFileSystem)
+{
+    Scratch root;
+    root.write("Workfiles/AxisActive1.txt", "Caen   \r\nRouen");
+    LocalFileSystem files;
+    EXPECT_EQ(
+        readDisplayText(files, root.path("Workfiles/AxisActive1.txt"), TrailingSpaces::Remove),
+        "Caen\r\nRouen\r\n");
+    EXPECT_PLATFORM_ERROR(
+        readDisplayText(files, root.path("Workfiles/AxisActive2.txt"), TrailingSpaces::Remove),
+        ENOENT);
+}

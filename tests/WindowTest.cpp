@@ -1,0 +1,360 @@
+#include "TestSupport.h"
+#include "app/Appearance.h"
+#include "app/FRM_tarvanescreen.h"
+#include "platform/QtDialogs.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cerrno>
+#include <memory>
+
+namespace {
+
+class MainWindow : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { prepareApplication(*qApp); }
+
+    void open()
+    {
+        files = std::make_unique<StartedIn>(game.libraryRoot());
+        window = std::make_unique<FRM_tarvanescreen>(*files, boxes, exit);
+        window->Form_Load();
+        window->show();
+    }
+
+    template <typename T = QWidget> T* control(const char* name) const
+    {
+        T* widget = window->findChild<T*>(QLatin1String(name));
+        if (!widget)
+            ADD_FAILURE() << "no control " << name;
+        return widget;
+    }
+
+    void click(const char* button)
+    {
+        QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+    }
+    QString text(const char* box) const { return control<QPlainTextEdit>(box)->toPlainText(); }
+    QString title() const { return control<QLineEdit>("TXT_filename")->text(); }
+
+    QImage picture() const { return control<QLabel>("frontline_image1")->pixmap().toImage(); }
+
+    bool showsPreviewOf(int set) const
+    {
+        const QImage image = picture();
+        const QColor shown = image.pixelColor(image.width() / 2, image.height() / 2);
+        const QColor wanted = GameFolder::previewColour(set);
+        return qAbs(shown.red() - wanted.red()) < 24 && qAbs(shown.green() - wanted.green()) < 24 &&
+               qAbs(shown.blue() - wanted.blue()) < 24;
+    }
+
+    bool showsDesignPicture() const
+    {
+        return picture() == QPixmap(":/tarvane/design-picture.jpg").toImage();
+    }
+
+    GameFolder game{3};
+    RecordingMessageBoxes boxes;
+    RecordingExit exit;
+    std::unique_ptr<StartedIn> files;
+    std::unique_ptr<FRM_tarvanescreen> window;
+};
+
+// QPlainTextEdit hands back line ends as "\n"; the box was given CR LF.
+QString asShown(QString text)
+{
+    return text.replace("\r\n", "\n");
+}
+
+} // namespace
+
+TEST_F(MainWindow, FirstDisplayShowsTheDefaultSet)
+{
+    open();
+    EXPECT_EQ(title(), "Frontline #1 (Default)");
+    EXPECT_EQ(text("TXT_Axis_Airfields"), asShown(GameFolder::axisDisplay(1)));
+    EXPECT_EQ(text("TXT_Allied_airfields"), asShown(GameFolder::alliedDisplay(1)));
+    EXPECT_TRUE(text("TXT_Airfield_Notes").isEmpty());
+    EXPECT_TRUE(showsPreviewOf(1));
+    EXPECT_EQ(window->state().NumFolders, 3);
+    EXPECT_EQ(window->state().FrontlineNum, 1);
+    EXPECT_EQ(window->state().ThisAFListPath, game.libraryRoot() + "/Workfiles/AlliedActive1.txt");
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(QApplication::focusWidget(), control("TXT_filename"));
+}
+
+TEST_F(MainWindow, NextAndPrevPageThroughTheSetsWithWrapAround)
+{
+    open();
+    const struct
+    {
+        const char* button;
+        int set;
+        const char* title;
+    } steps[] = {
+        {"CMD_Next", 2, "Frontline #2"},           {"CMD_Next", 3, "Frontline #3"},
+        {"CMD_Next", 1, "Frontline #1 (Default)"}, {"CMD_prev", 3, "Frontline #3"},
+        {"CMD_prev", 2, "Frontline #2"},           {"CMD_prev", 1, "Frontline #1 (Default)"}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.title);
+        click(step.button);
+        EXPECT_EQ(title(), step.title);
+        EXPECT_EQ(text("TXT_Axis_Airfields"), asShown(GameFolder::axisDisplay(step.set)));
+        EXPECT_EQ(text("TXT_Allied_airfields"), asShown(GameFolder::alliedDisplay(step.set)));
+        EXPECT_TRUE(showsPreviewOf(step.set));
+    }
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_FALSE(exit.ended());
+}
+
+TEST_F(MainWindow, ReadMeButtonsReplaceEachOthersText)
+{
+    open();
+    const QString notes = "Notes for makers   \nline 2\n";
+    const QString readMe = "Tarvane read-me\n";
+    click("CMD_View_Notes");
+    EXPECT_EQ(text("TXT_Airfield_Notes"), notes);
+    click("CMD_View_ReadMe");
+    EXPECT_EQ(text("TXT_Airfield_Notes"), readMe);
+    click("CMD_View_Notes");
+    EXPECT_EQ(text("TXT_Airfield_Notes"), notes);
+
+    // Whatever was typed into the box goes with the next load.
+    QTest::keyClicks(control("TXT_Airfield_Notes"), "typed");
+    click("CMD_View_ReadMe");
+    EXPECT_EQ(text("TXT_Airfield_Notes"), readMe);
+}
+
+TEST_F(MainWindow, MissingListFileEndsThroughTheFatalReportWithTheBoxEmpty)
+{
+    open();
+    game.scratch().write("EAW/Frontlines/Workfiles/AlliedActive2.txt", {});
+    QFile::remove(game.scratch().path("EAW/Frontlines/Workfiles/AlliedActive2.txt"));
+    click("CMD_Next");
+
+    EXPECT_EQ(text("TXT_Axis_Airfields"), asShown(GameFolder::axisDisplay(2)));
+    EXPECT_TRUE(text("TXT_Allied_airfields").isEmpty());
+    ASSERT_GE(boxes.shown.size(), 2);
+    EXPECT_EQ(boxes.shown[0].text, fatalReportTexts(ENOENT)[0]);
+    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(ENOENT)[1]);
+    EXPECT_EQ(boxes.shown[1].icon, MessageIcon::Information);
+    EXPECT_EQ(exit.statuses.first(), ErrorReport::FailureStatus);
+}
+
+TEST_F(MainWindow, MissingListAtStartUpStillEndsTheProgram)
+{
+    QFile::remove(game.scratch().path("EAW/Frontlines/Workfiles/AxisActive1.txt"));
+    open();
+    EXPECT_TRUE(text("TXT_Axis_Airfields").isEmpty());
+    ASSERT_GE(boxes.shown.size(), 2);
+    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(ENOENT)[1]);
+    EXPECT_TRUE(exit.ended());
+}
+
+TEST_F(MainWindow, MissingOrBrokenPictureShowsTheDesignTimePicture)
+{
+    QFile::remove(game.scratch().path("EAW/Frontlines/FrontLine(1)/FL#1(Default).jpg"));
+    game.scratch().write("EAW/Frontlines/FrontLine(3)/FL#3.jpg", "not a picture");
+    open();
+    EXPECT_TRUE(showsDesignPicture());
+    EXPECT_EQ(title(), "Frontline #1 (Default)");
+    EXPECT_EQ(text("TXT_Axis_Airfields"), asShown(GameFolder::axisDisplay(1)));
+
+    click("CMD_Next");
+    EXPECT_TRUE(showsPreviewOf(2));
+    click("CMD_Next");
+    EXPECT_TRUE(showsDesignPicture());
+    EXPECT_EQ(title(), "Frontline #3");
+    EXPECT_EQ(text("TXT_Axis_Airfields"), asShown(GameFolder::axisDisplay(3)));
+    click("CMD_prev");
+    EXPECT_TRUE(showsPreviewOf(2));
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_FALSE(exit.ended());
+}
+
+TEST_F(MainWindow, StartUpFailuresAfterThePathsAreSkipped)
+{
+    // No library root: the count fails before its guard and is skipped, the
+    // lists still end the program through their own guard.
+    QDir(game.libraryRoot()).removeRecursively();
+    open();
+    EXPECT_EQ(window->state().NumFolders, 0);
+    EXPECT_EQ(title(), "Frontline #1 (Default)");
+    EXPECT_TRUE(showsDesignPicture());
+    EXPECT_EQ(boxes.shown.size(), 4); // one fatal report for each list
+}
+
+TEST_F(MainWindow, StartUpDirectoryWithoutSeparatorReachesTheCaller)
+{
+    StartedIn nowhere("Frontlines");
+    FRM_tarvanescreen frm(nowhere, boxes, exit);
+    EXPECT_PLATFORM_ERROR(frm.Form_Load(), EINVAL);
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+TEST_F(MainWindow, ExitEndsTheProgramAtOnce)
+{
+    open();
+    click("CMD_exit");
+    EXPECT_EQ(exit.statuses, QList<int>{0});
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+TEST_F(MainWindow, ControlsAsLaidOut)
+{
+    open();
+    const struct
+    {
+        const char* name;
+        const char* kind;
+        QString caption;
+        QString toolTip;
+        QRect pixels;
+    } table[] = {
+        {"TXT_Axis_Airfields", "QPlainTextEdit", {}, {}, {616, 36, 177, 237}},
+        {"TXT_Allied_airfields", "QPlainTextEdit", {}, {}, {616, 328, 177, 237}},
+        {"CMD_Next", "CaptionButton", "Next", "Display next Frontline file", {504, 16, 85, 53}},
+        {"CMD_load",
+         "CaptionButton",
+         "Load this Frontline",
+         "Loads the currently displayed Frontline file from your EAW folder",
+         {504, 144, 85, 53}},
+        {"CMD_restore_defaut",
+         "CaptionButton",
+         "Restore Default",
+         "Restores the default EAW Frontline file to the EAW folder",
+         {504, 208, 85, 53}},
+        {"CMD_prev", "CaptionButton", "Prev", "Display prior Frontline file", {504, 80, 85, 53}},
+        {"CMD_exit", "CaptionButton", "Exit", "Exits this program", {504, 336, 85, 53}},
+        {"CMD_delete",
+         "CaptionButton",
+         "Remove Frontline File",
+         "Removes the Frontline file from the EAW folder (Multiplayer use)",
+         {504, 272, 85, 53}},
+        {"CMD_View_Notes",
+         "CaptionButton",
+         "View VORSK's Notes on AIRFIELD.DAT",
+         "A MUST view for campaign makers",
+         {492, 512, 117, 53}},
+        {"CMD_View_ReadMe",
+         "CaptionButton",
+         "View Tarvane ReadMe",
+         "View Tarvane's Read Me file",
+         {492, 448, 117, 49}},
+        {"TXT_Airfield_Notes", "QPlainTextEdit", {}, {}, {8, 372, 473, 201}},
+        {"TXT_filename", "QLineEdit", {}, {}, {488, 416, 121, 21}},
+        {"LBL_Airfields_Axis", "QLabel", "Axis Airfields", {}, {636, 20, 137, 21}},
+        {"LBL_Airfields_Allied", "QLabel", "Allied Airfields", {}, {636, 312, 137, 21}},
+        {"LBL_comments", "QLabel", {}, {}, {8, 340, 485, 29}},
+        {"LBL_frontline_num", "QLabel", "FrontLine Number", {}, {488, 396, 125, 13}},
+        {"frontline_image1", "QLabel", {}, {}, {8, 4, 488, 328}},
+    };
+    EXPECT_EQ(window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 17);
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        QWidget* widget = control(row.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), row.kind);
+        EXPECT_EQ(widget->geometry(), row.pixels);
+        EXPECT_EQ(widget->toolTip(), row.toolTip);
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            EXPECT_EQ(button->text(), row.caption);
+        } else if (auto* label = qobject_cast<QLabel*>(widget); label && !row.caption.isEmpty()) {
+            EXPECT_EQ(label->text(), row.caption);
+        }
+        if (row.caption.isEmpty() && QByteArray(row.kind) != "QLabel") {
+            EXPECT_FALSE(widget->accessibleName().isEmpty());
+        }
+    }
+    EXPECT_TRUE(control<QLabel>("LBL_comments")
+                    ->text()
+                    .contains(QString(6, ' ') + "Version 2.5" + QString(15, ' ') +
+                              "See Readme File for instructions"));
+    EXPECT_FALSE(control("frontline_image1")->accessibleName().isEmpty());
+
+    EXPECT_EQ(window->windowTitle(), "Tarvane");
+    EXPECT_EQ(window->size(), QSize(805, 581));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->windowFlags() &
+                 (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+    EXPECT_EQ(window->palette().color(QPalette::Window), QColor(128, 128, 255));
+    EXPECT_EQ(control("CMD_load")->palette().color(QPalette::Button), QColor(0, 255, 0));
+    EXPECT_EQ(control("TXT_Axis_Airfields")->palette().color(QPalette::Text), QColor(255, 0, 0));
+    EXPECT_EQ(control("TXT_filename")->palette().color(QPalette::Text), QColor(192, 0, 0));
+    EXPECT_EQ(control("LBL_frontline_num")->palette().color(QPalette::WindowText),
+              QColor(192, 255, 192));
+    EXPECT_TRUE(control("LBL_comments")->font().italic());
+    EXPECT_FALSE(control("TXT_Airfield_Notes")->font().bold());
+    EXPECT_TRUE(control("TXT_Axis_Airfields")->font().bold());
+
+    const char* tabOrder[] = {"TXT_filename",   "TXT_Airfield_Notes",   "CMD_View_ReadMe",
+                              "CMD_View_Notes", "CMD_delete",           "CMD_exit",
+                              "CMD_prev",       "CMD_restore_defaut",   "CMD_load",
+                              "CMD_Next",       "TXT_Allied_airfields", "TXT_Axis_Airfields"};
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    control(tabOrder[0])->setFocus();
+    for (size_t i = 1; i < std::size(tabOrder); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), control(tabOrder[i])) << "after " << tabOrder[i - 1];
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), control(tabOrder[0]));
+}
+
+TEST_F(MainWindow, NoCaptionIsClipped)
+{
+    open();
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        const QRect room = button->rect().adjusted(3, 3, -3, -3);
+        const QRect needed =
+            QFontMetrics(button->font())
+                .boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, button->text());
+        EXPECT_TRUE(room.contains(needed)) << needed.width() << "x" << needed.height();
+    }
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->text().isEmpty())
+            continue;
+        SCOPED_TRACE(label->objectName().toStdString());
+        const QRect needed =
+            QFontMetrics(label->font())
+                .boundingRect(label->contentsRect(), label->alignment() | Qt::TextWordWrap,
+                              label->text());
+        EXPECT_LE(needed.width(), label->contentsRect().width());
+        EXPECT_LE(needed.height(), label->contentsRect().height() + 2);
+    }
+}
+
+TEST(RealMessageBox, ShowsTitleTextIconAndOneOkButton)
+{
+    QString seenTitle, seenText;
+    QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+    QList<QAbstractButton*> seenButtons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seenTitle = box->windowTitle();
+        seenText = box->text();
+        seenIcon = box->icon();
+        seenButtons = box->buttons();
+        ASSERT_EQ(seenButtons.size(), 1);
+        EXPECT_EQ(box->standardButton(seenButtons.first()), QMessageBox::Ok);
+        QTest::mouseClick(seenButtons.first(), Qt::LeftButton);
+    });
+    QtMessageBoxes boxes;
+    boxes.showMessage("tarvane", "Error 2:\r\nNo such file or directory", MessageIcon::Information);
+    EXPECT_EQ(seenTitle, "tarvane");
+    EXPECT_EQ(seenText, "Error 2:\r\nNo such file or directory");
+    EXPECT_EQ(seenIcon, QMessageBox::Information);
+    EXPECT_EQ(seenButtons.size(), 1);
+}
