@@ -38,11 +38,15 @@ QString Scratch::path(const QString& relative) const
 
 void Scratch::write(const QString& relative, const QByteArray& bytes) const
 {
-    const QString full = path(relative);
-    QDir().mkpath(QFileInfo(full).absolutePath());
-    QFile file(full);
+    writeFile(path(relative), bytes);
+}
+
+void Scratch::writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        throw std::runtime_error("cannot write " + full.toStdString());
+        throw std::runtime_error("cannot write " + path.toStdString());
 }
 
 void Scratch::makeFolder(const QString& relative) const
@@ -52,9 +56,14 @@ void Scratch::makeFolder(const QString& relative) const
 
 QByteArray Scratch::read(const QString& relative) const
 {
-    QFile file(path(relative));
+    return readFile(path(relative));
+}
+
+QByteArray Scratch::readFile(const QString& path)
+{
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read " + relative.toStdString());
+        return "(unreadable)";
     return file.readAll();
 }
 

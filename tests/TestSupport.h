@@ -57,6 +57,9 @@ public:
     bool exists(const QString& relative) const;
     QStringList entries(const QString& relative = {}) const;
 
+    static void writeFile(const QString& path, const QByteArray& bytes);
+    static QByteArray readFile(const QString& path);
+
 private:
     QTemporaryDir m_dir;
 };

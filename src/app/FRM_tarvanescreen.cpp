@@ -2,6 +2,7 @@
 
 #include "app/CaptionButton.h"
 #include "errors/Guard.h"
+#include "install/Installer.h"
 #include "library/FrontlineLibrary.h"
 #include "platform/FileSystem.h"
 #include "platform/PictureLoader.h"
@@ -62,7 +63,7 @@ FRM_tarvanescreen::FRM_tarvanescreen(FileSystem& files, MessageBoxes& boxes, Pro
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_files(files), m_exit(exit), m_report(boxes, exit),
+      m_files(files), m_boxes(boxes), m_exit(exit), m_report(boxes, exit),
       m_designPicture(QStringLiteral(":/tarvane/design-picture.jpg"))
 {
     setObjectName(QStringLiteral("FRM_tarvanescreen"));
@@ -205,6 +206,9 @@ void FRM_tarvanescreen::connectButtons()
     wire(CMD_exit, &FRM_tarvanescreen::CMD_exit_Click);
     wire(CMD_View_Notes, &FRM_tarvanescreen::CMD_View_Notes_Click);
     wire(CMD_View_ReadMe, &FRM_tarvanescreen::CMD_View_ReadMe_Click);
+    wire(CMD_load, &FRM_tarvanescreen::CMD_load_Click);
+    wire(CMD_restore_defaut, &FRM_tarvanescreen::CMD_restore_defaut_Click);
+    wire(CMD_delete, &FRM_tarvanescreen::CMD_delete_Click);
 }
 
 void FRM_tarvanescreen::Form_Load()
@@ -258,6 +262,21 @@ void FRM_tarvanescreen::CMD_prev_Click()
 void FRM_tarvanescreen::CMD_exit_Click()
 {
     m_exit.endProgram(0);
+}
+
+void FRM_tarvanescreen::CMD_load_Click()
+{
+    installDisplayedSet(m_state, m_files, m_boxes, m_report);
+}
+
+void FRM_tarvanescreen::CMD_restore_defaut_Click()
+{
+    restoreDefaultSet(m_state, m_files, m_boxes, m_report);
+}
+
+void FRM_tarvanescreen::CMD_delete_Click()
+{
+    removeGamePair(m_state, m_files, m_boxes, m_report);
 }
 
 void FRM_tarvanescreen::refreshDisplay()

@@ -35,6 +35,9 @@ public:
     void CMD_exit_Click();
     void CMD_View_Notes_Click();
     void CMD_View_ReadMe_Click();
+    void CMD_load_Click();
+    void CMD_restore_defaut_Click();
+    void CMD_delete_Click();
 
     void LoadAxisAirfields();
     void LoadAlliedAirfields();
@@ -50,6 +53,7 @@ private:
     void loadTextInto(QPlainTextEdit* box, const QString& path, TrailingSpaces trailingSpaces);
 
     FileSystem& m_files;
+    MessageBoxes& m_boxes;
     ProgramExit& m_exit;
     ErrorReport m_report;
     FrontlineState m_state;

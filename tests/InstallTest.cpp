@@ -1,0 +1,302 @@
+#include "TestSupport.h"
+#include "app/Appearance.h"
+#include "app/FRM_tarvanescreen.h"
+#include "errors/ErrorReport.h"
+#include "install/Installer.h"
+#include "library/FrontlineLibrary.h"
+#include "platform/QtDialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QStringList GameFolderEntries = {"AIRFIELD.DAT", "FRNTLINE.DAT", "Frontlines"};
+
+class Installing : public testing::Test
+{
+protected:
+    Installing()
+    {
+        deriveStartupPaths(state, game.libraryRoot(), '/');
+        display(3);
+    }
+
+    void display(int set)
+    {
+        state.FrontlineNum = std::int16_t(set);
+        derivePerSetPaths(state);
+    }
+
+    QByteArray gameFile(const char* name) const
+    {
+        return game.scratch().read(QString("EAW/") + name);
+    }
+    QString setFile(int set, const char* name) const
+    {
+        return QString("EAW/Frontlines/FrontLine(%1)/%2").arg(set).arg(name);
+    }
+
+    // What the fatal report showed, or an empty string.
+    QString reported() const { return boxes.shown.size() == 2 ? boxes.shown[1].text : QString(); }
+
+    GameFolder game{4};
+    StartedIn files{game.libraryRoot()};
+    RecordingMessageBoxes boxes;
+    RecordingExit exit;
+    ErrorReport report{boxes, exit};
+    FrontlineState state;
+};
+
+} // namespace
+
+TEST_F(Installing, LoadCopiesTheDisplayedPairByteForByte)
+{
+    installDisplayedSet(state, files, boxes, report);
+    EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(3));
+    EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(3));
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_EQ(boxes.shown[0].title, "tarvane");
+    EXPECT_EQ(boxes.shown[0].text, "Frontline and Airfield files loaded");
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::None);
+    EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries);
+
+    // A copy keeps the source's modification time.
+    EXPECT_EQ(QFileInfo(game.scratch().path("EAW/FRNTLINE.DAT")).lastModified(),
+              QFileInfo(game.scratch().path(setFile(3, "FRNTLINE.DAT"))).lastModified());
+
+    // Again, and with another set: each overwrites without asking.
+    installDisplayedSet(state, files, boxes, report);
+    display(2);
+    installDisplayedSet(state, files, boxes, report);
+    EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(2));
+    EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(2));
+    EXPECT_EQ(boxes.shown.size(), 3);
+    EXPECT_FALSE(exit.ended());
+}
+
+TEST_F(Installing, RemoveThenRestoreDefault)
+{
+    removeGamePair(state, files, boxes, report);
+    EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
+    restoreDefaultSet(state, files, boxes, report);
+    EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(1));
+    EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
+    ASSERT_EQ(boxes.shown.size(), 2);
+    EXPECT_EQ(boxes.shown[0].text, "Frontline and Airfield files deleted");
+    EXPECT_EQ(boxes.shown[1].text, "Default Frontline and Airfield files restored");
+    EXPECT_EQ(boxes.shown[1].icon, MessageIcon::None);
+}
+
+TEST_F(Installing, RestoreDefaultUsesFrontlinesWhateverTheLibraryRoot)
+{
+    game.scratch().write("EAW/Sets/FrontLine(1)/FRNTLINE.DAT", "another library's set 1");
+    game.scratch().write("EAW/Sets/FrontLine(1)/AIRFIELD.DAT", "another library's set 1");
+    deriveStartupPaths(state, game.scratch().path("EAW/Sets"), '/');
+    restoreDefaultSet(state, files, boxes, report);
+    EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(1));
+    EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
+}
+
+TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
+{
+    removeGamePair(state, files, boxes, report);
+    boxes.shown.clear();
+    removeGamePair(state, files, boxes, report);
+    EXPECT_EQ(reported(), fatalReportTexts(ENOENT)[1]);
+    EXPECT_TRUE(exit.ended());
+    EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
+    EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
+}
+
+TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItThenReports)
+{
+    QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
+    removeGamePair(state, files, boxes, report);
+    EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
+    EXPECT_EQ(reported(), fatalReportTexts(ENOENT)[1]);
+}
+
+TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)
+{
+    const QByteArray frontline = gameFile("FRNTLINE.DAT");
+    const QByteArray airfields = gameFile("AIRFIELD.DAT");
+    for (const char* missing : {"AIRFIELD.DAT", "FRNTLINE.DAT"}) {
+        SCOPED_TRACE(missing);
+        boxes.shown.clear();
+        ASSERT_TRUE(QFile::remove(game.scratch().path(setFile(3, missing))));
+        installDisplayedSet(state, files, boxes, report);
+        EXPECT_EQ(reported(), fatalReportTexts(ENOENT)[1]);
+        EXPECT_EQ(gameFile("FRNTLINE.DAT"), frontline);
+        EXPECT_EQ(gameFile("AIRFIELD.DAT"), airfields);
+        EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries);
+    }
+}
+
+TEST_F(Installing, MissingGameFolderGoesToTheReport)
+{
+    deriveStartupPaths(state, game.scratch().path("EAW/Frontlines/Workfiles/none/Frontlines"), '/');
+    display(3);
+    state.ThisFilePath = game.scratch().path(setFile(3, "FRNTLINE.DAT"));
+    state.ThisAFDataPath = game.scratch().path(setFile(3, "AIRFIELD.DAT"));
+    installDisplayedSet(state, files, boxes, report);
+    EXPECT_EQ(reported(), fatalReportTexts(ENOENT)[1]);
+    EXPECT_EQ(game.scratch().entries("EAW/Frontlines/Workfiles").size(), 8);
+}
+
+TEST_F(Installing, GameFilesSpelledInLowerCaseAreReplacedNotDoubled)
+{
+    ASSERT_TRUE(QFile::rename(game.scratch().path("EAW/FRNTLINE.DAT"),
+                              game.scratch().path("EAW/frntline.dat")));
+    installDisplayedSet(state, files, boxes, report);
+    EXPECT_EQ(game.scratch().entries("EAW"),
+              (QStringList{"AIRFIELD.DAT", "Frontlines", "frntline.dat"}));
+    EXPECT_EQ(gameFile("frntline.dat"), GameFolder::frontlineBytes(3));
+}
+
+namespace {
+
+// Runs a check in a child process and gives its exit status; the child
+// prints why a check failed.
+int inChildProcess(const std::function<int()>& check)
+{
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(check());
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+constexpr int CannotSetUp = 77;
+
+int fail(const char* what)
+{
+    std::fprintf(stderr, "%s\n", what);
+    return 1;
+}
+
+} // namespace
+
+TEST_F(Installing, FullDiskLeavesThePairAndNoTemporaries)
+{
+    // The game folder is a 256 KiB tmpfs in a private mount namespace; set 3
+    // is larger than that.
+    game.scratch().write(setFile(3, "AIRFIELD.DAT"), QByteArray(1024 * 1024, '\x5A'));
+    const QString full = game.scratch().path("full");
+    game.scratch().makeFolder("full");
+    state.DestinationPath = full + "/FRNTLINE.DAT";
+    state.AFDestPath = full + "/AIRFIELD.DAT";
+
+    const int status = inChildProcess([&] {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tarvane-full", QFile::encodeName(full).constData(), "tmpfs", 0, "size=256k") !=
+                0)
+            return CannotSetUp;
+        Scratch::writeFile(state.DestinationPath, "old frontline");
+        Scratch::writeFile(state.AFDestPath, "old airfields");
+        installDisplayedSet(state, files, boxes, report);
+        if (reported() != fatalReportTexts(ENOSPC)[1])
+            return fail(qPrintable("wrong report: " + reported()));
+        if (Scratch::readFile(state.DestinationPath) != "old frontline" ||
+            Scratch::readFile(state.AFDestPath) != "old airfields")
+            return fail("the pair changed");
+        if (QDir(full).entryList(QDir::Files | QDir::Hidden) !=
+            QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT"})
+            return fail("a temporary file was left behind");
+        return 0;
+    });
+    if (status == CannotSetUp)
+        GTEST_SKIP() << "no private mount namespace with a tmpfs here (needs CAP_SYS_ADMIN)";
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
+{
+    // Root writes through any permission, so the check runs as an ordinary
+    // user: the test's own, or nobody when the test runs as root.
+    for (const QString& folder : {game.scratch().path(), game.scratch().path("EAW")})
+        ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0777), 0);
+    for (const char* name : {"EAW/Frontlines", "EAW/Frontlines/FrontLine(3)"})
+        chmod(QFile::encodeName(game.scratch().path(name)).constData(), 0755);
+    for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"})
+        chmod(QFile::encodeName(game.scratch().path(setFile(3, name))).constData(), 0644);
+    // FRNTLINE.DAT, the first to be copied, could be replaced; AIRFIELD.DAT
+    // cannot, so neither is.
+    ASSERT_EQ(chmod(QFile::encodeName(game.scratch().path("EAW/FRNTLINE.DAT")).constData(), 0666),
+              0);
+    ASSERT_EQ(chmod(QFile::encodeName(game.scratch().path("EAW/AIRFIELD.DAT")).constData(), 0444),
+              0);
+    const QByteArray frontline = gameFile("FRNTLINE.DAT");
+
+    const auto check = [&] {
+        installDisplayedSet(state, files, boxes, report);
+        if (reported() != fatalReportTexts(EACCES)[1])
+            return fail(qPrintable("wrong report: " + reported()));
+        if (gameFile("FRNTLINE.DAT") != frontline ||
+            gameFile("AIRFIELD.DAT") != "the game's own airfields")
+            return fail("the pair changed");
+        if (game.scratch().entries("EAW") != GameFolderEntries)
+            return fail("a temporary file was left behind");
+        return 0;
+    };
+    const int status = geteuid() != 0 ? check() : inChildProcess([&] {
+        const gid_t nogroup = 65534;
+        if (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(65534) != 0)
+            return CannotSetUp;
+        return check();
+    });
+    if (status == CannotSetUp)
+        GTEST_SKIP() << "cannot become an ordinary user here";
+    EXPECT_EQ(status, 0);
+}
+
+TEST(EndToEnd, NextTwiceThenLoadInstallsTheThirdSet)
+{
+    prepareApplication(*qApp);
+    GameFolder game(4);
+    const QString startedFrom = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(game.libraryRoot()));
+
+    LocalFileSystem files;
+    QtMessageBoxes boxes;
+    RecordingExit exit;
+    FRM_tarvanescreen window(files, boxes, exit);
+    window.Form_Load();
+    window.show();
+
+    auto* next = window.findChild<QPushButton*>("CMD_Next");
+    QTest::mouseClick(next, Qt::LeftButton);
+    QTest::mouseClick(next, Qt::LeftButton);
+    QString confirmation;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            confirmation = box->windowTitle() + ": " + box->text();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+    });
+    QTest::mouseClick(window.findChild<QPushButton*>("CMD_load"), Qt::LeftButton);
+    QDir::setCurrent(startedFrom);
+
+    EXPECT_EQ(confirmation, "tarvane: Frontline and Airfield files loaded");
+    EXPECT_EQ(game.scratch().read("EAW/FRNTLINE.DAT"), GameFolder::frontlineBytes(3));
+    EXPECT_EQ(game.scratch().read("EAW/AIRFIELD.DAT"), GameFolder::airfieldBytes(3));
+    EXPECT_FALSE(exit.ended());
+}
