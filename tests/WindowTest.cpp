@@ -358,3 +358,18 @@ TEST(RealMessageBox, ShowsTitleTextIconAndOneOkButton)
     EXPECT_EQ(seenIcon, QMessageBox::Information);
     EXPECT_EQ(seenButtons.size(), 1);
 }
+
+TEST_F(MainWindow, HugeListShowsEveryLine)
+{
+    QByteArray bytes;
+    QString expected;
+    for (int i = 0; i < 50000; ++i) {
+        bytes += "Airfield " + QByteArray::number(i) + (i % 2 ? " \r\n" : "\n");
+        expected += QString("Airfield %1\n").arg(i);
+    }
+    game.scratch().write("EAW/Frontlines/Workfiles/AxisActive2.txt", bytes);
+    open();
+    click("CMD_Next");
+    EXPECT_EQ(text("TXT_Axis_Airfields"), expected);
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
