@@ -51,6 +51,13 @@ INSTANTIATE_TEST_SUITE_P(
                     TrailingSpaces::Remove, QString::fromUtf8("Évreux\r\nChâteaudun\r\n€ œ\r\n")},
         DisplayCase{"Utf8WithByteOrderMark", "\xEF\xBB\xBF\xC3\x89vreux  \nB\xC3\xA9ny",
                     TrailingSpaces::Remove, QString::fromUtf8("Évreux\r\nBény\r\n")},
+        DisplayCase{"Utf8MarkInsideTheTextIsAChar", "\xEF\xBB\xBF\xEF\xBB\xBF",
+                    TrailingSpaces::Remove, QString(QChar(0xFEFF)) + "\r\n"},
+        DisplayCase{"Utf8CutShortKeepsItsLastLine",
+                    "\xEF\xBB\xBF"
+                    "a\n\xEF",
+                    TrailingSpaces::Remove,
+                    QString("a\r\n") + QChar(QChar::ReplacementCharacter) + "\r\n"},
         DisplayCase{"Utf8WithoutMarkIsReadAsWindows1252", "\xC3\x89vreux", TrailingSpaces::Remove,
                     QString::fromUtf8("Ã‰vreux\r\n")},
         DisplayCase{"BinaryBytesKeepTheirLines", QByteArray("a\0b\r\n\xFF\x81\x00", 8),

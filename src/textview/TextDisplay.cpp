@@ -9,9 +9,10 @@ namespace {
 
 QString decode(const QByteArray& bytes)
 {
-    static constexpr char utf8Bom[] = "\xEF\xBB\xBF";
-    if (bytes.startsWith(utf8Bom))
-        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
+    // A UTF-8 decoder drops the byte-order mark that starts the text, and
+    // only that one.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless).decode(bytes);
 
     // The lists and read-mes are written in the Windows code page.
     QStringDecoder windows1252("windows-1252");
