@@ -90,8 +90,7 @@ FRM_tarvanescreen::FRM_tarvanescreen(FileSystem& files, MessageBoxes& boxes, Pro
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_files(files), m_boxes(boxes), m_exit(exit), m_report(boxes, exit),
-      m_designPicture(QStringLiteral(":/tarvane/design-picture.jpg"))
+      m_files(files), m_boxes(boxes), m_exit(exit), m_report(boxes, exit)
 {
     setObjectName(QStringLiteral("FRM_tarvanescreen"));
     setWindowTitle(QStringLiteral("Tarvane"));
@@ -208,7 +207,6 @@ void FRM_tarvanescreen::createControls()
     frontline_image1->setLineWidth(1);
     frontline_image1->setScaledContents(true);
     frontline_image1->setAccessibleName(tr("Frontline preview map"));
-    showPicture(m_designPicture);
 }
 
 void FRM_tarvanescreen::setTabOrder()
@@ -253,7 +251,7 @@ void FRM_tarvanescreen::Form_Load()
     next([&] { m_state.ThisAFListPath = alliedListPath(m_state); });
     next([&] { LoadAlliedAirfields(); });
     next([&] { CountFrontlineFolders(m_state, m_files, m_report); });
-    next([&] { showPicture(QPixmap::fromImage(loadPicture(m_files, m_state.ThisPicPath))); });
+    next([&] { showPreviewOrDesignPicture(); });
     next([&] {
         TXT_filename->setText(QStringLiteral("Frontline #") +
                               QString::number(m_state.FrontlineNum) + QStringLiteral(" (Default)"));
@@ -321,12 +319,13 @@ void FRM_tarvanescreen::refreshDisplay()
 
 void FRM_tarvanescreen::showPreviewOrDesignPicture()
 {
-    // A set without a readable preview is still worth browsing: it shows
-    // the design-time picture instead of ending the program.
+    // The design-time picture shows while a set has no readable preview: at
+    // start-up, and (rather than ending the program) after Next or Prev. It
+    // is decoded only when it is needed.
     try {
         showPicture(QPixmap::fromImage(loadPicture(m_files, m_state.ThisPicPath)));
     } catch (const PlatformError&) {
-        showPicture(m_designPicture);
+        showPicture(QPixmap(QStringLiteral(":/tarvane/design-picture.jpg")));
     }
 }
 

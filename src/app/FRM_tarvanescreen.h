@@ -57,7 +57,6 @@ private:
     ProgramExit& m_exit;
     ErrorReport m_report;
     FrontlineState m_state;
-    QPixmap m_designPicture;
 
     QPlainTextEdit* TXT_Axis_Airfields = nullptr;
     QPlainTextEdit* TXT_Allied_airfields = nullptr;

@@ -142,8 +142,10 @@ QStringList LocalFileSystem::listDirectory(const QString& path) const
                 throwErrno();
             return names;
         }
+        // File names are UTF-8 to Qt on Unix; fromUtf8 says so directly and
+        // is many times quicker than the general decodeName.
         if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
-            names.append(QFile::decodeName(entry->d_name));
+            names.append(QString::fromUtf8(entry->d_name));
     }
 }
 

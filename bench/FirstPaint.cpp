@@ -1,0 +1,103 @@
+// Starts, paints its window once, and exits: the whole-process start-up and
+// memory figures of the benchmarks come from timing this program.
+//
+//   tarvane_first_paint tarvane LIBRARY-ROOT   Tarvane's window on a library
+//   tarvane_first_paint bare                   a bare window of the same size and fonts
+
+#include "app/Appearance.h"
+#include "app/FRM_tarvanescreen.h"
+#include "errors/Guard.h"
+#include "platform/LocalFileSystem.h"
+#include "platform/QtDialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <tuple>
+
+namespace {
+
+// Quits the program as soon as the watched window has painted once.
+class FirstPaintWatcher : public QObject
+{
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The baseline window: the same size, and a line in each of the fonts
+// Tarvane's window uses, so that loading them counts on both sides.
+class BareWindow : public QWidget
+{
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        int top = 20;
+        for (const auto& [pixels, bold, italic] : {std::tuple{13, true, false},
+                                                   {13, false, false},
+                                                   {11, false, false},
+                                                   {11, true, true}}) {
+            QFont font(QStringLiteral("MS Sans Serif"));
+            font.setPixelSize(pixels);
+            font.setBold(bold);
+            font.setItalic(italic);
+            painter.setFont(font);
+            painter.drawText(20, top += 20, QStringLiteral("Frontline #1 (Default)"));
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool bare = argc == 2 && QByteArrayView(argv[1]) == "bare";
+    if (!bare && !(argc == 3 && QByteArrayView(argv[1]) == "tarvane")) {
+        std::fprintf(stderr, "usage: tarvane_first_paint tarvane LIBRARY-ROOT | bare\n");
+        return 2;
+    }
+    if (!bare && !QDir::setCurrent(QString::fromLocal8Bit(argv[2])))
+        return 2;
+
+    QApplication app(argc, argv);
+    prepareApplication(app);
+    LocalFileSystem files;
+    QtMessageBoxes boxes;
+    ImmediateExit exit;
+    ErrorReport report(boxes, exit);
+
+    std::unique_ptr<QWidget> window;
+    if (bare) {
+        window = std::make_unique<BareWindow>();
+        window->setFixedSize(805, 581);
+    } else {
+        auto tarvane = std::make_unique<FRM_tarvanescreen>(files, boxes, exit);
+        runHandler(report, [&] { tarvane->Form_Load(); });
+        window = std::move(tarvane);
+    }
+    FirstPaintWatcher watcher;
+    window->installEventFilter(&watcher);
+    window->show();
+    const int status = app.exec();
+
+    // The peak resident memory of this process alone, for the benchmark.
+    QFile self(QStringLiteral("/proc/self/status"));
+    if (self.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : self.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                std::printf("%s\n", line.constData());
+        }
+    }
+    return status;
+}

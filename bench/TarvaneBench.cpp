@@ -1,0 +1,467 @@
+// Tarvane's operations beside plain baselines doing the same work, in the
+// same run. Prints Google Benchmark's own report, then one table with the
+// ratio of each case to its baseline and the goal it is held to.
+
+#include "app/Appearance.h"
+#include "app/FRM_tarvanescreen.h"
+#include "errors/ErrorReport.h"
+#include "library/FrontlineLibrary.h"
+#include "platform/LocalFileSystem.h"
+#include "textview/TextDisplay.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <map>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+class SilentBoxes final : public MessageBoxes
+{
+public:
+    void showMessage(const QString&, const QString& text, MessageIcon) override
+    {
+        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
+    }
+};
+
+class NoExit final : public ProgramExit
+{
+public:
+    void endProgram(int) override { std::fprintf(stderr, "unexpected end of program\n"); }
+};
+
+QTemporaryDir& scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        std::abort();
+}
+
+// A library root with `entries` entries, half of them set folders.
+QString libraryWith(int entries)
+{
+    const QString root = scratch().filePath(QString("library-%1/Frontlines").arg(entries));
+    if (!QFileInfo::exists(root)) {
+        QDir().mkpath(root);
+        for (int i = 0; i < entries; ++i)
+            QDir().mkdir(root +
+                         (i % 2 ? QString("/FrontLine(%1)").arg(i) : QString("/Other %1").arg(i)));
+    }
+    return root;
+}
+
+// ---- counting the sets
+
+void countTarvane(benchmark::State& state)
+{
+    const QString root = libraryWith(int(state.range(0)));
+    LocalFileSystem files;
+    SilentBoxes boxes;
+    NoExit exit;
+    ErrorReport report(boxes, exit);
+    FrontlineState frontlines;
+    deriveStartupPaths(frontlines, root, '/');
+    for (auto _ : state) {
+        CountFrontlineFolders(frontlines, files, report);
+        benchmark::DoNotOptimize(frontlines.NumFolders);
+    }
+}
+
+void countBaseline(benchmark::State& state)
+{
+    const QByteArray root = QFile::encodeName(libraryWith(int(state.range(0))));
+    for (auto _ : state) {
+        DIR* dir = opendir(root.constData());
+        int count = 0;
+        while (const dirent* entry = readdir(dir))
+            count += std::strncmp(entry->d_name, "FrontLine(", 10) == 0;
+        closedir(dir);
+        benchmark::DoNotOptimize(count);
+    }
+}
+
+// ---- an airfield list into its box's text
+
+QString listOf(int megabytes)
+{
+    const QString path = scratch().filePath(QString("AxisActive%1.txt").arg(megabytes));
+    if (!QFileInfo::exists(path)) {
+        QByteArray bytes;
+        const QByteArray line = "Sainte-M\xE8re-\xC9glise (A-6)   \r\n";
+        while (bytes.size() < megabytes * 1024 * 1024)
+            bytes += line;
+        writeFile(path, bytes);
+    }
+    return path;
+}
+
+void listTarvane(benchmark::State& state)
+{
+    const QString path = listOf(int(state.range(0)));
+    LocalFileSystem files;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readDisplayText(files, path, TrailingSpaces::Remove));
+}
+
+void listBaseline(benchmark::State& state)
+{
+    const std::string path = QFile::encodeName(listOf(int(state.range(0)))).toStdString();
+    for (auto _ : state) {
+        std::ifstream in(path, std::ios::binary);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(std::move(line));
+        benchmark::DoNotOptimize(lines.data());
+    }
+}
+
+// ---- installing a pair
+
+struct Pair
+{
+    QString frontline, airfields, destination;
+};
+
+Pair pairOf(int kilobytes)
+{
+    const QString folder = scratch().filePath(QString("pair-%1").arg(kilobytes));
+    const Pair pair{folder + "/set/FRNTLINE.DAT", folder + "/set/AIRFIELD.DAT", folder + "/game"};
+    if (!QFileInfo::exists(pair.frontline)) {
+        QByteArray bytes(kilobytes * 1024, '\0');
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7919 % 251);
+        writeFile(pair.frontline, bytes);
+        writeFile(pair.airfields, bytes);
+        QDir().mkpath(pair.destination);
+    }
+    return pair;
+}
+
+void installTarvane(benchmark::State& state)
+{
+    const Pair pair = pairOf(int(state.range(0)));
+    LocalFileSystem files;
+    for (auto _ : state) {
+        files.copyFiles({{pair.frontline, pair.destination + "/FRNTLINE.DAT"},
+                         {pair.airfields, pair.destination + "/AIRFIELD.DAT"}});
+    }
+}
+
+// The same durability as Tarvane's copy: each new file is synced.
+void syncFile(const std::filesystem::path& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void installBaseline(benchmark::State& state)
+{
+    const Pair pair = pairOf(int(state.range(0)));
+    const std::filesystem::path destination = QFile::encodeName(pair.destination).toStdString();
+    const auto options = std::filesystem::copy_options::overwrite_existing;
+    for (auto _ : state) {
+        std::filesystem::copy_file(QFile::encodeName(pair.frontline).toStdString(),
+                                   destination / "FRNTLINE.DAT", options);
+        syncFile(destination / "FRNTLINE.DAT");
+        std::filesystem::copy_file(QFile::encodeName(pair.airfields).toStdString(),
+                                   destination / "AIRFIELD.DAT", options);
+        syncFile(destination / "AIRFIELD.DAT");
+    }
+}
+
+// ---- the display refresh after Next
+
+// Two demo sets, each with 200-line lists and the demo's 640 x 480 preview.
+QString refreshLibrary()
+{
+    const QString root = scratch().filePath("refresh/EAW/Frontlines");
+    if (!QFileInfo::exists(root)) {
+        QFile demoPicture(QStringLiteral(TARVANE_DEMO_LIBRARY) + "/FrontLine(2)/FL#2.jpg");
+        if (!demoPicture.open(QIODevice::ReadOnly))
+            std::abort();
+        const QByteArray jpeg = demoPicture.readAll();
+        QByteArray list;
+        for (int i = 0; i < 200; ++i)
+            list += "\xC9vreux-Fauville " + QByteArray::number(i) + "  \r\n";
+        for (int set = 1; set <= 2; ++set) {
+            const QString folder = root + QString("/FrontLine(%1)/").arg(set);
+            writeFile(folder + (set == 1 ? QString("FL#1(Default).jpg") : QString("FL#2.jpg")),
+                      jpeg);
+            writeFile(root + QString("/Workfiles/AxisActive%1.txt").arg(set), list);
+            writeFile(root + QString("/Workfiles/AlliedActive%1.txt").arg(set), list);
+        }
+    }
+    return root;
+}
+
+class StartedIn final : public FileSystem
+{
+public:
+    explicit StartedIn(QString directory) : m_directory(std::move(directory)) {}
+    QString currentDirectory() const override { return m_directory; }
+    QChar separator() const override { return m_files.separator(); }
+    QStringList listDirectory(const QString& path) const override
+    {
+        return m_files.listDirectory(path);
+    }
+    QByteArray readFile(const QString& path) const override { return m_files.readFile(path); }
+    void copyFiles(const QList<Copy>& copies) override { m_files.copyFiles(copies); }
+    void removeFile(const QString& path) override { m_files.removeFile(path); }
+
+private:
+    QString m_directory;
+    LocalFileSystem m_files;
+};
+
+void refreshTarvane(benchmark::State& state)
+{
+    StartedIn files(refreshLibrary());
+    SilentBoxes boxes;
+    NoExit exit;
+    FRM_tarvanescreen window(files, boxes, exit);
+    window.Form_Load();
+    for (auto _ : state)
+        window.CMD_Next_Click();
+}
+
+void refreshBaseline(benchmark::State& state)
+{
+    const QString picture = refreshLibrary() + "/FrontLine(2)/FL#2.jpg";
+    for (auto _ : state) {
+        QImageReader reader(picture);
+        benchmark::DoNotOptimize(reader.read());
+    }
+}
+
+// ---- path derivation and one step
+
+void pathsTarvane(benchmark::State& state)
+{
+    FrontlineState frontlines;
+    frontlines.NumFolders = 12;
+    for (auto _ : state) {
+        deriveStartupPaths(frontlines, QStringLiteral("/home/pilot/.wine/drive_c/EAW/Frontlines"),
+                           '/');
+        stepForward(frontlines);
+        derivePerSetPaths(frontlines);
+        benchmark::DoNotOptimize(frontlines.ThisPicPath.constData());
+    }
+}
+
+BENCHMARK(countTarvane)
+    ->Name("count sets/tarvane")
+    ->Arg(1000)
+    ->Arg(32000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(countBaseline)
+    ->Name("count sets/baseline")
+    ->Arg(1000)
+    ->Arg(32000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(listTarvane)->Name("list MB/tarvane")->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(listBaseline)->Name("list MB/baseline")->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(installTarvane)
+    ->Name("install pair KB/tarvane")
+    ->Arg(100)
+    ->Arg(51200)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(installBaseline)
+    ->Name("install pair KB/baseline")
+    ->Arg(100)
+    ->Arg(51200)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(refreshTarvane)->Name("refresh after Next/tarvane")->Unit(benchmark::kMillisecond);
+BENCHMARK(refreshBaseline)->Name("refresh after Next/baseline")->Unit(benchmark::kMillisecond);
+BENCHMARK(pathsTarvane)->Name("paths and one step/tarvane")->Unit(benchmark::kNanosecond);
+
+// ---- collecting the results into one table
+
+struct Row
+{
+    double tarvane = -1, baseline = -1;
+    std::string unit;
+};
+std::map<std::string, Row> rows;
+std::vector<std::string> order;
+
+class CollectingReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration)
+                continue;
+            // "count sets/tarvane/1000" -> case "count sets 1000", side "tarvane"
+            std::string name = run.benchmark_name();
+            const auto first = name.find('/');
+            const auto second = name.find('/', first + 1);
+            const std::string side = name.substr(
+                first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+            std::string label = name.substr(0, first);
+            if (second != std::string::npos)
+                label.append(1, ' ').append(name, second + 1);
+            if (!rows.count(label))
+                order.push_back(label);
+            Row& row = rows[label];
+            (side == "tarvane" ? row.tarvane : row.baseline) = run.GetAdjustedRealTime();
+            row.unit = benchmark::GetTimeUnitString(run.time_unit);
+        }
+    }
+};
+
+// ---- whole-process start-up and memory
+
+struct ProcessFigures
+{
+    double milliseconds;
+    long peakKilobytes;
+};
+
+// Runs the program to its end; it prints its own peak resident memory
+// (a spawned child's rusage would count this process's memory too).
+ProcessFigures runOnce(const std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (const std::string& arg : command)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    int output[2];
+    if (pipe(output) != 0)
+        std::abort();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        std::abort();
+    close(output[1]);
+    std::string printed;
+    char buffer[256];
+    for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;)
+        printed.append(buffer, size_t(n));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const auto end = std::chrono::steady_clock::now();
+    close(output[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "%s ended abnormally\n", argv[1]);
+    const auto peak = printed.find("VmHWM:");
+    return {std::chrono::duration<double, std::milli>(end - start).count(),
+            peak == std::string::npos ? -1 : std::atol(printed.c_str() + peak + 6)};
+}
+
+template <typename T> T median(std::vector<T> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void measureProcesses()
+{
+    const std::vector<std::string> tarvane = {TARVANE_FIRST_PAINT, "tarvane", TARVANE_DEMO_LIBRARY};
+    const std::vector<std::string> bare = {TARVANE_FIRST_PAINT, "bare"};
+    runOnce(tarvane); // warm the file cache
+    runOnce(bare);
+    std::vector<double> tarvaneTimes, bareTimes;
+    std::vector<long> tarvaneMemory, bareMemory;
+    for (int i = 0; i < 11; ++i) {
+        const ProcessFigures t = runOnce(tarvane);
+        const ProcessFigures b = runOnce(bare);
+        tarvaneTimes.push_back(t.milliseconds);
+        bareTimes.push_back(b.milliseconds);
+        tarvaneMemory.push_back(t.peakKilobytes);
+        bareMemory.push_back(b.peakKilobytes);
+    }
+    rows["start-up to first paint"] = {median(tarvaneTimes), median(bareTimes), "ms"};
+    rows["peak resident memory"] = {double(median(tarvaneMemory)) / 1024,
+                                    double(median(bareMemory)) / 1024, "MiB"};
+    order.push_back("start-up to first paint");
+    order.push_back("peak resident memory");
+}
+
+const std::map<std::string, std::string> goals = {
+    {"count sets 1000", "1.5"},
+    {"count sets 32000", "1.5"},
+    {"list MB 1", "2.0"},
+    {"list MB 20", "2.0"},
+    {"install pair KB 100", "1.5"},
+    {"install pair KB 51200", "1.5"},
+    {"refresh after Next", "1.3"},
+    {"paths and one step", "< 1 us"},
+    {"start-up to first paint", "1.25"},
+    {"peak resident memory", "1.25"},
+};
+
+void printTable()
+{
+    std::printf("\n%-26s %14s %14s %8s %8s\n", "case", "tarvane", "baseline", "ratio", "goal");
+    for (const std::string& label : order) {
+        const Row& row = rows[label];
+        char tarvane[32], baseline[32] = "-", ratio[16] = "-";
+        std::snprintf(tarvane, sizeof tarvane, "%.3f %s", row.tarvane, row.unit.c_str());
+        if (row.baseline > 0) {
+            std::snprintf(baseline, sizeof baseline, "%.3f %s", row.baseline, row.unit.c_str());
+            std::snprintf(ratio, sizeof ratio, "%.2f", row.tarvane / row.baseline);
+        }
+        const auto goal = goals.find(label);
+        std::printf("%-26s %14s %14s %8s %8s\n", label.c_str(), tarvane, baseline, ratio,
+                    goal == goals.end() ? "" : goal->second.c_str());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Keep freed memory in the heap: otherwise whether a large buffer comes
+    // back from the system with fresh page faults depends on what ran
+    // before, and the same case varies tenfold between runs.
+    mallopt(M_MMAP_THRESHOLD, 512 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+    QApplication app(argc, argv);
+    prepareApplication(app);
+    benchmark::Initialize(&argc, argv);
+    CollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    measureProcesses();
+    printTable();
+    benchmark::Shutdown();
+    return 0;
+}
