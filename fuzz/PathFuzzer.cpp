@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString n = QString::number(state.FrontlineNum);
     FUZZ_CHECK(state.ThisFilePath ==
                directory + sep + "Frontline(" + n + ")" + sep + "FRNTLINE.DAT");
-    FUZZ_CHECK(state.ThisPicPath.endsWith(state.FrontlineNum == 1 ? "FL#1(Default).jpg"
-                                                                  : "FL#" + n + ".jpg"));
+    const QString picture =
+        state.FrontlineNum == 1 ? QStringLiteral("FL#1(Default).jpg") : "FL#" + n + ".jpg";
+    FUZZ_CHECK(state.ThisPicPath.endsWith(picture));
     return 0;
 }

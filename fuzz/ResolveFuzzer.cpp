@@ -73,6 +73,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     tree = new QTemporaryDir;
     FUZZ_CHECK(tree->isValid());
+    std::atexit([] { delete tree; }); // libFuzzer ends the run with exit()
     for (const char* file :
          {"FrontLine(1)/FRNTLINE.DAT", "Frontline(1)/frntline.dat", "FRONTLINE(1)/Gamma/x",
           "Alpha/beta.txt", "Alpha/BETA.TXT", "alpha/Gamma/x", "ALPHA/gamma", "\xC3\x89t\xC3\xA9/x",
