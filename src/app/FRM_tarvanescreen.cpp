@@ -346,19 +346,19 @@ void FRM_tarvanescreen::LoadAlliedAirfields()
 
 void FRM_tarvanescreen::CMD_View_Notes_Click()
 {
-    const QChar separator = m_files.separator();
-    loadTextInto(TXT_Airfield_Notes,
-                 m_state.MainPath + separator + QStringLiteral("ReadMe") + separator +
-                     QStringLiteral("To_campaign_makers.txt"),
-                 TrailingSpaces::Keep);
+    loadReadMe(QStringLiteral("To_campaign_makers.txt"));
 }
 
 void FRM_tarvanescreen::CMD_View_ReadMe_Click()
 {
+    loadReadMe(QStringLiteral("TarvaneReadMe.txt"));
+}
+
+void FRM_tarvanescreen::loadReadMe(const QString& fileName)
+{
     const QChar separator = m_files.separator();
     loadTextInto(TXT_Airfield_Notes,
-                 m_state.MainPath + separator + QStringLiteral("ReadMe") + separator +
-                     QStringLiteral("TarvaneReadMe.txt"),
+                 m_state.MainPath + separator + QStringLiteral("ReadMe") + separator + fileName,
                  TrailingSpaces::Keep);
 }
 

@@ -50,6 +50,7 @@ private:
     void refreshDisplay();
     void showPicture(const QPixmap& picture);
     void showPreviewOrDesignPicture();
+    void loadReadMe(const QString& fileName);
     void loadTextInto(QPlainTextEdit* box, const QString& path, TrailingSpaces trailingSpaces);
 
     FileSystem& m_files;
