@@ -246,6 +246,40 @@ void refreshBaseline(benchmark::State& state)
     }
 }
 
+// Next to a set whose Axis list is 20 MB (720,000 lines), until it is
+// painted, and Prev back to a set with short lists. No baseline: the figure
+// says how long the window is held.
+void hugeListTarvane(benchmark::State& state)
+{
+    const QString root = scratch().filePath("huge/EAW/Frontlines");
+    if (!QFileInfo::exists(root)) {
+        QFile list(listOf(20));
+        if (!list.copy(root + "/Workfiles/AxisActive2.txt") &&
+            !(QDir().mkpath(root + "/Workfiles") && list.copy(root + "/Workfiles/AxisActive2.txt")))
+            std::abort();
+        writeFile(root + "/Workfiles/AxisActive1.txt", "Caen\r\n");
+        for (int set = 1; set <= 2; ++set) {
+            writeFile(root + QString("/Workfiles/AlliedActive%1.txt").arg(set), "Merville\r\n");
+            QDir().mkpath(root + QString("/FrontLine(%1)").arg(set));
+        }
+    }
+    if (!QDir::setCurrent(root))
+        std::abort();
+    LocalFileSystem files;
+    SilentBoxes boxes;
+    NoExit exit;
+    FRM_tarvanescreen window(files, boxes, exit);
+    window.Form_Load();
+    window.show();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        window.CMD_Next_Click();
+        QApplication::processEvents();
+        window.CMD_prev_Click();
+        QApplication::processEvents();
+    }
+}
+
 // ---- path derivation and one step
 
 void pathsTarvane(benchmark::State& state)
@@ -285,6 +319,9 @@ BENCHMARK(installBaseline)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(refreshTarvane)->Name("refresh after Next/tarvane")->Unit(benchmark::kMillisecond);
 BENCHMARK(refreshBaseline)->Name("refresh after Next/baseline")->Unit(benchmark::kMillisecond);
+BENCHMARK(hugeListTarvane)
+    ->Name("Next to a 20 MB list and back/tarvane")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(pathsTarvane)->Name("paths and one step/tarvane")->Unit(benchmark::kNanosecond);
 
 // ---- collecting the results into one table
