@@ -5,10 +5,7 @@
 //   tarvane_first_paint bare                   a bare window of the same size and fonts
 
 #include "app/Appearance.h"
-#include "app/FRM_tarvanescreen.h"
-#include "errors/Guard.h"
-#include "platform/LocalFileSystem.h"
-#include "platform/QtDialogs.h"
+#include "app/Program.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,23 +69,19 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     prepareApplication(app);
-    LocalFileSystem files;
-    QtMessageBoxes boxes;
-    ImmediateExit exit;
-    ErrorReport report(boxes, exit);
-
-    std::unique_ptr<QWidget> window;
-    if (bare) {
-        window = std::make_unique<BareWindow>();
-        window->setFixedSize(805, 581);
-    } else {
-        auto tarvane = std::make_unique<FRM_tarvanescreen>(files, boxes, exit);
-        runHandler(report, [&] { tarvane->Form_Load(); });
-        window = std::move(tarvane);
-    }
     FirstPaintWatcher watcher;
-    window->installEventFilter(&watcher);
-    window->show();
+    std::unique_ptr<BareWindow> bareWindow;
+    std::unique_ptr<Program> program;
+    if (bare) {
+        bareWindow = std::make_unique<BareWindow>();
+        bareWindow->setFixedSize(805, 581);
+        bareWindow->installEventFilter(&watcher);
+        bareWindow->show();
+    } else {
+        program = std::make_unique<Program>();
+        program->window().installEventFilter(&watcher);
+        program->start();
+    }
     const int status = app.exec();
 
     // The peak resident memory of this process alone, for the benchmark.

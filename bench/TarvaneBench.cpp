@@ -223,18 +223,29 @@ QString refreshLibrary()
     return root;
 }
 
-void refreshTarvane(benchmark::State& state)
+// The main window started from a library root, as a player starts it, with
+// message boxes and the ending reported rather than shown.
+class WindowOn
 {
-    // Started from the library root, as a player starts it.
-    if (!QDir::setCurrent(refreshLibrary()))
-        std::abort();
+public:
+    explicit WindowOn(const QString& libraryRoot)
+    {
+        if (!QDir::setCurrent(libraryRoot))
+            std::abort();
+        window.Form_Load();
+    }
+
     LocalFileSystem files;
     SilentBoxes boxes;
     NoExit exit;
-    FRM_tarvanescreen window(files, boxes, exit);
-    window.Form_Load();
+    FRM_tarvanescreen window{files, boxes, exit};
+};
+
+void refreshTarvane(benchmark::State& state)
+{
+    WindowOn tarvane(refreshLibrary());
     for (auto _ : state)
-        window.CMD_Next_Click();
+        tarvane.window.CMD_Next_Click();
 }
 
 void refreshBaseline(benchmark::State& state)
@@ -263,19 +274,13 @@ void hugeListTarvane(benchmark::State& state)
             QDir().mkpath(root + QString("/FrontLine(%1)").arg(set));
         }
     }
-    if (!QDir::setCurrent(root))
-        std::abort();
-    LocalFileSystem files;
-    SilentBoxes boxes;
-    NoExit exit;
-    FRM_tarvanescreen window(files, boxes, exit);
-    window.Form_Load();
-    window.show();
+    WindowOn tarvane(root);
+    tarvane.window.show();
     QApplication::processEvents();
     for (auto _ : state) {
-        window.CMD_Next_Click();
+        tarvane.window.CMD_Next_Click();
         QApplication::processEvents();
-        window.CMD_prev_Click();
+        tarvane.window.CMD_prev_Click();
         QApplication::processEvents();
     }
 }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/FRM_tarvanescreen.h"
+#include "errors/ErrorReport.h"
+#include "platform/LocalFileSystem.h"
+#include "platform/QtDialogs.h"
+
+// The program as a player runs it: the main window on the real platform
+// services. Needs a QApplication.
+class Program
+{
+public:
+    FRM_tarvanescreen& window() { return m_window; }
+
+    // Runs the start-up sequence, then shows the window. A failure of the
+    // unguarded first step ends the program with the default report.
+    void start();
+
+private:
+    LocalFileSystem m_files;
+    QtMessageBoxes m_boxes;
+    ImmediateExit m_exit;
+    ErrorReport m_report{m_boxes, m_exit};
+    FRM_tarvanescreen m_window{m_files, m_boxes, m_exit};
+};
