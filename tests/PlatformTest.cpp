@@ -43,9 +43,9 @@ TEST(LocalFileSystem, ReportsTheSystemErrorOfEachFailure)
     EXPECT_PLATFORM_ERROR(files.listDirectory(root.path("plain.txt")), ENOTDIR);
     EXPECT_PLATFORM_ERROR(files.readFile(root.path("missing.txt")), ENOENT);
     EXPECT_PLATFORM_ERROR(files.readFile(root.path()), EISDIR);
-    EXPECT_PLATFORM_ERROR(files.removeFile(root.path("missing.txt")), ENOENT);
+    EXPECT_PLATFORM_ERROR(files.removeFiles({root.path("missing.txt")}), ENOENT);
 
-    files.removeFile(root.path("plain.txt"));
+    files.removeFiles({root.path("plain.txt")});
     EXPECT_FALSE(root.exists("plain.txt"));
 }
 

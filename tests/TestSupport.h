@@ -89,7 +89,7 @@ public:
     }
     QByteArray readFile(const QString& path) const override { return m_local.readFile(path); }
     void copyFiles(const QList<Copy>& copies) override { m_local.copyFiles(copies); }
-    void removeFile(const QString& path) override { m_local.removeFile(path); }
+    void removeFiles(const QStringList& paths) override { m_local.removeFiles(paths); }
 
 private:
     QString m_directory;

@@ -36,8 +36,7 @@ void removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes
                     ErrorReport& report)
 {
     fatalGuard(report, [&] {
-        files.removeFile(state.DestinationPath);
-        files.removeFile(state.AFDestPath);
+        files.removeFiles({state.DestinationPath, state.AFDestPath});
         boxes.showMessage(ApplicationTitle, QStringLiteral("Frontline and Airfield files deleted"),
                           MessageIcon::None);
     });

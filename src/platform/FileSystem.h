@@ -27,11 +27,17 @@ public:
     // in the order the system returns them.
     virtual QStringList listDirectory(const QString& path) const = 0;
 
+    // The whole content of a regular file. Anything else (a folder, a pipe, a
+    // device) is refused at once rather than read, and so is a file larger
+    // than the implementation's limit.
     virtual QByteArray readFile(const QString& path) const = 0;
 
-    // Copies every source over its destination, whole. Either all
-    // destinations are replaced or, on failure, none is touched.
+    // Copies every source over its destination, whole. The destinations lie
+    // in one folder, and only their own entries there change: either all of
+    // them are replaced by regular files or, on failure, none is.
     virtual void copyFiles(const QList<Copy>& copies) = 0;
 
-    virtual void removeFile(const QString& path) = 0;
+    // Deletes the files in order; the first failure stops it, and the files
+    // deleted before it stay deleted. The paths lie in one folder.
+    virtual void removeFiles(const QStringList& paths) = 0;
 };

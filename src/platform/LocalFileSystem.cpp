@@ -1,38 +1,47 @@
 #include "platform/LocalFileSystem.h"
 
+#include "platform/FileNames.h"
 #include "platform/PlatformError.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <memory>
+#include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
 
-[[noreturn]] void throwErrno(int fallback = EIO)
+[[noreturn]] void fail(int error)
 {
-    throw PlatformError::fromErrno(errno != 0 ? errno : fallback);
+    throw PlatformError::fromErrno(error);
+}
+
+[[noreturn]] void failWithErrno(int fallback = EIO)
+{
+    fail(errno != 0 ? errno : fallback);
 }
 
 class FileDescriptor
 {
 public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
     ~FileDescriptor()
     {
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
     int get() const { return m_fd; }
 
 private:
@@ -82,45 +91,330 @@ QByteArray joined(const QByteArray& folder, const QByteArray& name)
     return folder + '/' + name;
 }
 
-ssize_t readSome(int fd, char* buffer, size_t size)
+template <typename Call> auto retryOnInterrupt(Call call)
 {
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, size);
-        if (n >= 0 || errno != EINTR)
-            return n;
+        const auto result = call();
+        if (result >= 0 || errno != EINTR)
+            return result;
     }
 }
 
-// Opens a file for reading; a folder is refused as the system would refuse to
-// read it.
-int openForReading(const QByteArray& path, struct stat& st)
+// Only a regular file has an end that comes without waiting. A folder is
+// refused as the system refuses to read one; anything else (a pipe, a
+// device, a socket) as an invalid argument.
+void requireRegularFile(const struct stat& st)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throwErrno();
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        throw PlatformError::fromErrno(error);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throw PlatformError::fromErrno(EISDIR);
-    }
+    if (!S_ISREG(st.st_mode))
+        fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+}
+
+// Opens a file the program reads. A device is not even opened (opening one
+// can have effects of its own); the check is repeated on the open file in
+// case the entry was swapped in between. O_NONBLOCK keeps a pipe from
+// holding the open.
+FileDescriptor openInput(const QByteArray& path, struct stat& st)
+{
+    if (::stat(path.constData(), &st) != 0)
+        failWithErrno();
+    requireRegularFile(st);
+    FileDescriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0)
+        failWithErrno();
+    if (::fstat(fd.get(), &st) != 0)
+        failWithErrno();
+    requireRegularFile(st);
     return fd;
 }
 
+void writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = retryOnInterrupt([&] { return ::write(fd, data, size); });
+        if (n < 0)
+            failWithErrno();
+        if (n == 0)
+            fail(ENOSPC);
+        data += n;
+        size -= size_t(n);
+    }
+}
+
+// Copies what is left of `from` to `to`, in the kernel where it can.
+void copyContent(int from, int to)
+{
+    for (;;) {
+        const ssize_t n = retryOnInterrupt(
+            [&] { return ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0); });
+        if (n == 0)
+            return;
+        if (n > 0)
+            continue;
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+            errno == EBADF)
+            break; // not between these two files: copy through a buffer
+        failWithErrno();
+    }
+    std::vector<char> buffer(1024 * 1024);
+    for (;;) {
+        const ssize_t n =
+            retryOnInterrupt([&] { return ::read(from, buffer.data(), buffer.size()); });
+        if (n < 0)
+            failWithErrno();
+        if (n == 0)
+            return;
+        writeAll(to, buffer.data(), size_t(n));
+    }
+}
+
+void syncOrFail(int fd)
+{
+    if (::fsync(fd) != 0)
+        failWithErrno();
+}
+
+// A folder's own sync makes its renames and links durable; some file
+// systems cannot sync a folder at all, and say so with EINVAL.
+void syncFolder(int folder)
+{
+    if (::fsync(folder) != 0 && errno != EINVAL)
+        failWithErrno();
+}
+
+QByteArray encode(const QString& name)
+{
+    return encodeFileName(name);
+}
+
+// One folder holding the destinations, opened once: every later step names
+// entries relative to it, so nothing can lead outside it, and its lock keeps
+// a second Tarvane waiting until this one is done.
+class DestinationFolder
+{
+public:
+    DestinationFolder(const QByteArray& path, const QList<QByteArray>& names)
+        : m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), m_names(names)
+    {
+        if (m_fd.get() < 0)
+            failWithErrno();
+        if (retryOnInterrupt([&] { return ::flock(m_fd.get(), LOCK_EX); }) != 0)
+            failWithErrno();
+        recover();
+    }
+
+    int fd() const { return m_fd.get(); }
+    const QList<QByteArray>& names() const { return m_names; }
+
+    static QByteArray staged(const QByteArray& name) { return '.' + name + ".tarvane-new"; }
+    static QByteArray kept(const QByteArray& name) { return '.' + name + ".tarvane-old"; }
+    static QByteArray absent(const QByteArray& name) { return '.' + name + ".tarvane-absent"; }
+
+    // The entry itself, links not followed; false when there is none.
+    bool entry(const QByteArray& name, struct stat& st) const
+    {
+        if (::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return true;
+        if (errno != ENOENT)
+            failWithErrno();
+        return false;
+    }
+
+    bool has(const QByteArray& name) const
+    {
+        struct stat st;
+        return entry(name, st);
+    }
+
+    // A destination that may be replaced or deleted: not a folder, and not a
+    // file that is read-only (for everyone, or for this process). Root is
+    // held to a read-only file as well, as the game's home platform holds
+    // everyone.
+    void checkReplaceable(const QByteArray& name) const
+    {
+        struct stat st;
+        if (!entry(name, st))
+            return;
+        if (S_ISDIR(st.st_mode))
+            fail(EISDIR);
+        if (S_ISREG(st.st_mode) && ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+                                    ::faccessat(fd(), name.constData(), W_OK, AT_EACCESS) != 0))
+            fail(EACCES);
+    }
+
+    void rename(const QByteArray& from, const QByteArray& to) const
+    {
+        if (::renameat(fd(), from.constData(), fd(), to.constData()) != 0)
+            failWithErrno();
+    }
+
+    // Removes an entry of the folder; one that is already gone is fine.
+    void discard(const QByteArray& name) const
+    {
+        if (::unlinkat(fd(), name.constData(), 0) != 0 && errno != ENOENT)
+            failWithErrno();
+    }
+
+    void discardTemporaries() const
+    {
+        for (const QByteArray& name : m_names) {
+            discard(staged(name));
+            discard(kept(name));
+            discard(absent(name));
+        }
+    }
+
+    // Undoes the renames of a replace that did not finish: every kept old
+    // entry goes back under its name, and a name that had none is removed.
+    void putBack() const
+    {
+        for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
+            if (has(kept(m_names[i])))
+                rename(kept(m_names[i]), m_names[i]);
+            else if (has(absent(m_names[i])))
+                discard(m_names[i]);
+        }
+    }
+
+private:
+    // A replace that ended half-way (the process was killed, the machine
+    // stopped) left its temporaries. If the last staged file is still there,
+    // not every rename happened: the kept old files go back. Either way the
+    // temporaries go, so the pair is whole again.
+    void recover() const
+    {
+        if (has(staged(m_names.last())))
+            putBack();
+        discardTemporaries();
+    }
+
+    FileDescriptor m_fd;
+    QList<QByteArray> m_names;
+};
+
+// Splits resolved destination paths into their one folder and their names.
+std::pair<QByteArray, QList<QByteArray>> splitDestinations(const QList<QByteArray>& paths)
+{
+    QByteArray folder;
+    QList<QByteArray> names;
+    for (const QByteArray& path : paths) {
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray pathFolder =
+            slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : path.left(slash));
+        const QByteArray name = path.mid(slash + 1);
+        if (name.isEmpty() || name == "." || name == ".." ||
+            (!names.isEmpty() && pathFolder != folder) || names.contains(name))
+            fail(EINVAL);
+        folder = pathFolder;
+        names.append(name);
+    }
+    return {folder, names};
+}
+
+// Writes a source into a new, complete and synced file of the folder under
+// `name`. Where the file system allows, the file has no name until it is
+// complete, so an interrupted copy leaves nothing behind.
+void stage(const DestinationFolder& folder, int source, const struct stat& sourceInfo,
+           const struct stat* old, const QByteArray& name)
+{
+    FileDescriptor out(::openat(folder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    const bool anonymous = out.get() >= 0;
+    if (!anonymous) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            failWithErrno();
+        out = FileDescriptor(::openat(folder.fd(), name.constData(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (out.get() < 0)
+            failWithErrno();
+    }
+
+    copyContent(source, out.get());
+    // A replaced game file keeps its permissions, and its owner where this
+    // process may give it.
+    if (old && S_ISREG(old->st_mode)) {
+        if (::fchown(out.get(), old->st_uid, old->st_gid) != 0 && errno != EPERM)
+            failWithErrno();
+        if (::fchmod(out.get(), old->st_mode & 07777) != 0)
+            failWithErrno();
+    }
+    // The copy keeps the source's modification time, as a copy on the game's
+    // home platform does.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
+    if (::futimens(out.get(), times) != 0)
+        failWithErrno();
+    syncOrFail(out.get());
+
+    if (anonymous) {
+        const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+        if (::linkat(AT_FDCWD, self.c_str(), folder.fd(), name.constData(), AT_SYMLINK_FOLLOW) !=
+                0 &&
+            ::linkat(out.get(), "", folder.fd(), name.constData(), AT_EMPTY_PATH) != 0)
+            failWithErrno();
+    }
+}
+
+// Keeps the current entry `name` reachable under its kept name (or marks
+// that there is none) until the replace is over.
+void keep(const DestinationFolder& folder, const QByteArray& name)
+{
+    using D = DestinationFolder;
+    if (!folder.has(name)) {
+        FileDescriptor mark(::openat(folder.fd(), D::absent(name).constData(),
+                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (mark.get() < 0)
+            failWithErrno();
+        return;
+    }
+    if (::linkat(folder.fd(), name.constData(), folder.fd(), D::kept(name).constData(), 0) == 0)
+        return;
+    // A file system without hard links (FAT, exFAT) moves the old entry
+    // aside instead; until the staged file takes its place, the name is
+    // missing rather than mixed, and a failure still puts it back.
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
+        failWithErrno();
+    folder.rename(name, D::kept(name));
+}
+
+// Puts the old entries back after a failed replace and removes the
+// temporaries. If putting back fails too, the temporaries stay, so that the
+// next Load or Restore can finish the job; the caller reports the first
+// failure either way.
+void undo(const DestinationFolder& folder) noexcept
+{
+    try {
+        folder.putBack();
+        folder.discardTemporaries();
+        syncFolder(folder.fd());
+    } catch (const PlatformError&) {
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 } // namespace
+
+QString LocalFileSystem::stagedName(const QString& name)
+{
+    return decodeFileName(DestinationFolder::staged(encode(name)));
+}
+
+QString LocalFileSystem::keptName(const QString& name)
+{
+    return decodeFileName(DestinationFolder::kept(encode(name)));
+}
+
+QString LocalFileSystem::absentName(const QString& name)
+{
+    return decodeFileName(DestinationFolder::absent(encode(name)));
+}
 
 QString LocalFileSystem::currentDirectory() const
 {
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE)
-            throwErrno();
+            failWithErrno();
         buffer.resize(buffer.size() * 2);
     }
-    return QFile::decodeName(buffer.data());
+    return decodeFileName(buffer.data());
 }
 
 QChar LocalFileSystem::separator() const
@@ -132,43 +426,43 @@ QStringList LocalFileSystem::listDirectory(const QString& path) const
 {
     DirectoryStream dir(resolveNative(path));
     if (!dir.get())
-        throwErrno();
+        failWithErrno();
     QStringList names;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (!entry) {
             if (errno != 0)
-                throwErrno();
+                failWithErrno();
             return names;
         }
-        // File names are UTF-8 to Qt on Unix; fromUtf8 says so directly and
-        // is many times quicker than the general decodeName.
         if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
-            names.append(QString::fromUtf8(entry->d_name));
+            names.append(decodeFileName(entry->d_name));
     }
 }
 
 QByteArray LocalFileSystem::readFile(const QString& path) const
 {
     struct stat st;
-    FileDescriptor fd(openForReading(resolveNative(path), st));
+    const FileDescriptor fd = openInput(resolveNative(path), st);
     if (st.st_size > MaxReadSize)
-        throw PlatformError::fromErrno(EFBIG);
+        fail(EFBIG);
 
-    // The size is a hint only: a file may change while it is read.
-    QByteArray data;
-    data.resize(qsizetype(st.st_size) + 1);
+    // The size is a hint only: the file may grow while it is read. The buffer
+    // never grows past the limit and the one byte that shows it was passed.
+    QByteArray data(qsizetype(st.st_size) + 1, Qt::Uninitialized);
     qsizetype used = 0;
     for (;;) {
         if (used == data.size()) {
-            if (data.size() > MaxReadSize)
-                throw PlatformError::fromErrno(EFBIG);
-            data.resize(std::max<qsizetype>(data.size() * 2, 4096));
+            if (used > MaxReadSize)
+                fail(EFBIG);
+            data.resize(
+                qsizetype(std::min(std::max<qint64>(qint64(used) * 2, 4096), MaxReadSize + 1)));
         }
-        const ssize_t n = readSome(fd.get(), data.data() + used, size_t(data.size() - used));
+        const ssize_t n = retryOnInterrupt(
+            [&] { return ::read(fd.get(), data.data() + used, size_t(data.size() - used)); });
         if (n < 0)
-            throwErrno();
+            failWithErrno();
         if (n == 0)
             break;
         used += n;
@@ -179,71 +473,82 @@ QByteArray LocalFileSystem::readFile(const QString& path) const
 
 void LocalFileSystem::copyFiles(const QList<Copy>& copies)
 {
-    // Every destination is first written in full to a temporary file beside
-    // it; only when all of them are complete are they renamed into place. A
-    // failure before that discards the temporaries and leaves the
-    // destinations as they were.
-    constexpr size_t chunkSize = 1024 * 1024;
-    std::vector<char> buffer(chunkSize);
-    std::vector<std::unique_ptr<QSaveFile>> staged;
+    if (copies.isEmpty())
+        return;
+    QList<QByteArray> destinations;
+    for (const Copy& copy : copies)
+        destinations.append(resolveNative(copy.destination));
+    const auto [folderPath, names] = splitDestinations(destinations);
+    const DestinationFolder folder(folderPath, names);
+    using D = DestinationFolder;
 
-    for (const Copy& copy : copies) {
-        struct stat sourceInfo;
-        FileDescriptor source(openForReading(resolveNative(copy.source), sourceInfo));
+    // Every source is opened and checked before anything is written.
+    std::vector<FileDescriptor> sources;
+    std::vector<struct stat> sourceInfo(size_t(copies.size()));
+    for (qsizetype i = 0; i < copies.size(); ++i)
+        sources.push_back(openInput(resolveNative(copies[i].source), sourceInfo[size_t(i)]));
+    for (const QByteArray& name : names)
+        folder.checkReplaceable(name);
 
-        const QByteArray destination = resolveNative(copy.destination);
-        struct stat destinationInfo;
-        if (::stat(destination.constData(), &destinationInfo) == 0) {
-            if (S_ISDIR(destinationInfo.st_mode))
-                throw PlatformError::fromErrno(EISDIR);
-            // A read-only game file is not swapped out behind the user's back.
-            if (::access(destination.constData(), W_OK) != 0)
-                throwErrno(EACCES);
+    // Stage every new file in full, and keep every old one but the last.
+    const qsizetype last = names.size() - 1;
+    try {
+        for (qsizetype i = 0; i <= last; ++i) {
+            struct stat old;
+            const bool hasOld = folder.entry(names[i], old);
+            stage(folder, sources[size_t(i)].get(), sourceInfo[size_t(i)], hasOld ? &old : nullptr,
+                  D::staged(names[i]));
         }
-
-        auto out = std::make_unique<QSaveFile>(QFile::decodeName(destination));
-        errno = 0;
-        if (!out->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            throwErrno(EACCES);
-        for (;;) {
-            const ssize_t n = readSome(source.get(), buffer.data(), buffer.size());
-            if (n < 0)
-                throwErrno();
-            if (n == 0)
-                break;
-            errno = 0;
-            if (out->write(buffer.data(), n) != n)
-                throwErrno(ENOSPC);
-        }
-        // Keep the source's modification time, as a copy on the game's home
-        // platform does.
-        out->setFileTime(QDateTime::fromSecsSinceEpoch(sourceInfo.st_mtim.tv_sec)
-                             .addMSecs(sourceInfo.st_mtim.tv_nsec / 1000000),
-                         QFileDevice::FileModificationTime);
-        staged.push_back(std::move(out));
+        for (qsizetype i = 0; i < last; ++i)
+            keep(folder, names[i]);
+        syncFolder(folder.fd());
+    } catch (...) {
+        undo(folder);
+        throw;
     }
 
-    for (const auto& out : staged) {
-        errno = 0;
-        if (!out->commit())
-            throwErrno();
+    // The renames. If one fails, those before it are undone from the kept
+    // files; if even that fails, the temporaries stay for the next Load or
+    // Restore to finish the undoing.
+    for (qsizetype i = 0; i <= last; ++i) {
+        if (::renameat(folder.fd(), D::staged(names[i]).constData(), folder.fd(),
+                       names[i].constData()) == 0)
+            continue;
+        const int error = errno;
+        undo(folder);
+        fail(error);
     }
+    syncFolder(folder.fd());
+    folder.discardTemporaries();
 }
 
-void LocalFileSystem::removeFile(const QString& path)
+void LocalFileSystem::removeFiles(const QStringList& paths)
 {
-    if (::unlink(resolveNative(path).constData()) != 0)
-        throwErrno();
+    if (paths.isEmpty())
+        return;
+    QList<QByteArray> resolved;
+    for (const QString& path : paths)
+        resolved.append(resolveNative(path));
+    const auto [folderPath, names] = splitDestinations(resolved);
+    const DestinationFolder folder(folderPath, names);
+
+    for (const QByteArray& name : names)
+        folder.checkReplaceable(name);
+    for (const QByteArray& name : names) {
+        if (::unlinkat(folder.fd(), name.constData(), 0) != 0)
+            failWithErrno();
+    }
+    syncFolder(folder.fd());
 }
 
 QString LocalFileSystem::resolvePath(const QString& path) const
 {
-    return QFile::decodeName(resolveNative(path));
+    return decodeFileName(resolveNative(path));
 }
 
 QByteArray LocalFileSystem::resolveNative(const QString& path) const
 {
-    const QByteArray spelled = QFile::encodeName(QDir::fromNativeSeparators(path));
+    const QByteArray spelled = encode(QDir::fromNativeSeparators(path));
     if (spelled.isEmpty() || exists(spelled))
         return spelled;
 

@@ -5,19 +5,31 @@
 #include <QtGlobal>
 
 // The operating system's file services. Errors carry errno and its text.
+//
+// Load and Restore Default must leave the game folder's pair whole, and
+// nothing else on disk may change. So:
+// - every input must be a regular file, and is opened without blocking;
+// - a destination's directory entry is replaced, never followed: a link
+//   there becomes a regular file and its target is left alone;
+// - the new files are written and synced in full before the first rename,
+//   and the old first file is kept until the last rename has succeeded, so
+//   a failure anywhere puts the old pair back;
+// - a game file without write permission is neither replaced nor deleted;
+// - one exclusive lock on the game folder serialises two Tarvanes.
 class LocalFileSystem final : public FileSystem
 {
 public:
-    // The largest file readFile takes: far beyond any airfield list or
-    // read-me, small enough that a stray huge file cannot exhaust memory.
-    static constexpr qint64 MaxReadSize = qint64(256) * 1024 * 1024;
+    // The largest file readFile takes: beyond any real airfield list,
+    // read-me or preview, and small enough that even a text of one line this
+    // long is shown promptly.
+    static constexpr qint64 MaxReadSize = qint64(32) * 1024 * 1024;
 
     QString currentDirectory() const override;
     QChar separator() const override;
     QStringList listDirectory(const QString& path) const override;
     QByteArray readFile(const QString& path) const override;
     void copyFiles(const QList<Copy>& copies) override;
-    void removeFile(const QString& path) override;
+    void removeFiles(const QStringList& paths) override;
 
     // The path with each component that does not exist as spelled replaced by
     // the entry of its folder whose name differs only in ASCII case. The exact
@@ -28,6 +40,13 @@ public:
 
     // How many folders path resolution has had to list so far.
     int resolutionScans() const { return m_resolutionScans; }
+
+    // The names of the game folder's temporary entries while a destination
+    // called `name` is being replaced: the staged new file, the kept old one,
+    // and the mark that there was no old one.
+    static QString stagedName(const QString& name);
+    static QString keptName(const QString& name);
+    static QString absentName(const QString& name);
 
 private:
     QByteArray resolveNative(const QString& path) const;

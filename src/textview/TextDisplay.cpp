@@ -50,6 +50,48 @@ QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces)
     return result;
 }
 
+QString boxText(const QString& displayText)
+{
+    const QStringView text(displayText);
+    qsizetype lines = 0;
+    qsizetype longest = 0;
+    for (qsizetype start = 0, end; (end = text.indexOf(u"\r\n", start)) >= 0; start = end + 2) {
+        ++lines;
+        longest = std::max(longest, end - start);
+    }
+    const bool grouping = lines > LinesBeforeGrouping;
+    if (!grouping && longest <= MaxBoxLine)
+        return displayText;
+
+    QString result;
+    result.reserve(text.size() + text.size() / MaxBoxLine + 1);
+    int lineInParagraph = 0;
+    const auto appendLine = [&](QStringView line, bool last) {
+        if (line.size() > MaxBoxLine) {
+            // A long line takes whole paragraphs of its own.
+            if (lineInParagraph != 0)
+                result.back() = u'\n';
+            for (qsizetype at = 0; at < line.size(); at += MaxBoxLine)
+                result.append(line.sliced(at, std::min(MaxBoxLine, line.size() - at)))
+                    .append(u'\n');
+            lineInParagraph = 0;
+            if (last)
+                result.chop(1);
+            return;
+        }
+        result.append(line);
+        if (last)
+            return;
+        lineInParagraph = grouping ? (lineInParagraph + 1) % LinesPerParagraph : 0;
+        result.append(lineInParagraph == 0 ? QChar(u'\n') : QChar(QChar::LineSeparator));
+    };
+    qsizetype start = 0;
+    for (qsizetype end; (end = text.indexOf(u"\r\n", start)) >= 0; start = end + 2)
+        appendLine(text.sliced(start, end - start), false);
+    appendLine(text.sliced(start), true);
+    return result;
+}
+
 QString readDisplayText(const FileSystem& files, const QString& path, TrailingSpaces trailingSpaces)
 {
     return displayText(files.readFile(path), trailingSpaces);

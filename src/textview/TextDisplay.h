@@ -13,6 +13,20 @@ enum class TrailingSpaces { Keep, Remove };
 // TrailingSpaces::Remove, spaces (code 32 only) at the end of each line go.
 QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces);
 
+// What a display box is given for display text, so that no text within the
+// read limit holds the window: Qt's text box lays out a paragraph at a time,
+// at a cost that grows with the square of a paragraph's length when it has
+// nowhere to wrap, and at a few microseconds a paragraph.
+// - A line longer than MaxBoxLine characters is shown in pieces of that
+//   length, one below the other; nothing of it is lost.
+// - Past LinesBeforeGrouping lines, up to LinesPerParagraph lines share one
+//   paragraph, joined by line separators; they show as separate lines.
+// Text with neither comes back as it is. Line ends come back as "\n".
+inline constexpr qsizetype MaxBoxLine = 1024;
+inline constexpr qsizetype LinesBeforeGrouping = 20000;
+inline constexpr int LinesPerParagraph = 16;
+QString boxText(const QString& displayText);
+
 // Reads a text file whole and turns it into display text. Raises
 // PlatformError when the file cannot be read.
 QString readDisplayText(const FileSystem& files, const QString& path,
