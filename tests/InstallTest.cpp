@@ -300,3 +300,185 @@ TEST(EndToEnd, NextTwiceThenLoadInstallsTheThirdSet)
     EXPECT_EQ(game.scratch().read("EAW/AIRFIELD.DAT"), GameFolder::airfieldBytes(3));
     EXPECT_FALSE(exit.ended());
 }
+
+namespace {
+
+enum class Operation { Load, Remove };
+
+struct DestinationCase
+{
+    const char* name;
+    Operation operation;
+    // Turns the game folder's pair into the kind of entry the case is about.
+    std::function<void(const Scratch&)> prepare;
+    int error; // 0: the operation succeeds
+};
+
+void PrintTo(const DestinationCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+void link(const Scratch& scratch, const QString& target, const char* gameFile)
+{
+    const QString entry = scratch.path(QString("EAW/") + gameFile);
+    QFile::remove(entry);
+    ASSERT_TRUE(QFile::link(target, entry));
+}
+
+class DestinationKinds : public Installing, public testing::WithParamInterface<DestinationCase>
+{};
+
+} // namespace
+
+// Whatever the game folder's two entries are, only those two entries may
+// change: a link there is replaced or removed, never written through.
+TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
+{
+    const DestinationCase& c = GetParam();
+    game.scratch().write("outside/target.dat", "not the game's");
+    c.prepare(game.scratch());
+    const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
+
+    if (c.operation == Operation::Load)
+        installDisplayedSet(state, files, boxes, report);
+    else
+        removeGamePair(state, files, boxes, report);
+
+    QMap<QString, QByteArray> after = snapshot(game.scratch().path());
+    if (c.error != 0) {
+        EXPECT_EQ(reported(), fatalReportTexts(c.error)[1]);
+        EXPECT_EQ(after, before);
+        return;
+    }
+    EXPECT_FALSE(exit.ended()) << qPrintable(reported());
+    QMap<QString, QByteArray> expected = before;
+    for (const char* name : {"EAW/FRNTLINE.DAT", "EAW/AIRFIELD.DAT"})
+        expected.remove(name);
+    if (c.operation == Operation::Load) {
+        for (const char* name : {"EAW/FRNTLINE.DAT", "EAW/AIRFIELD.DAT"})
+            EXPECT_FALSE(QFileInfo(game.scratch().path(name)).isSymLink()) << name;
+        EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(3));
+        EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(3));
+        after.remove("EAW/FRNTLINE.DAT");
+        after.remove("EAW/AIRFIELD.DAT");
+    }
+    EXPECT_EQ(after, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Installer, DestinationKinds,
+    testing::Values(
+        DestinationCase{"RegularFiles", Operation::Load, [](const Scratch&) {}, 0},
+        DestinationCase{"LinksIntoTheLibrary", Operation::Load,
+                        [](const Scratch& s) {
+                            link(s, s.path("EAW/Frontlines/FrontLine(1)/FRNTLINE.DAT"),
+                                 "FRNTLINE.DAT");
+                            link(s, "Frontlines/FrontLine(1)/AIRFIELD.DAT", "AIRFIELD.DAT");
+                        },
+                        0},
+        DestinationCase{
+            "LinkOutsideTheGameFolder", Operation::Load,
+            [](const Scratch& s) { link(s, s.path("outside/target.dat"), "AIRFIELD.DAT"); }, 0},
+        DestinationCase{
+            "DanglingLink", Operation::Load,
+            [](const Scratch& s) { link(s, s.path("outside/none.dat"), "FRNTLINE.DAT"); }, 0},
+        DestinationCase{"Folder", Operation::Load,
+                        [](const Scratch& s) {
+                            QFile::remove(s.path("EAW/AIRFIELD.DAT"));
+                            s.write("EAW/AIRFIELD.DAT/inside", "kept");
+                        },
+                        EISDIR},
+        DestinationCase{"NoWriteBitsEvenForRoot", Operation::Load,
+                        [](const Scratch& s) {
+                            chmod(QFile::encodeName(s.path("EAW/AIRFIELD.DAT")).constData(), 0444);
+                        },
+                        EACCES},
+        DestinationCase{
+            "RemoveTakesTheLinkNotItsTarget", Operation::Remove,
+            [](const Scratch& s) { link(s, s.path("outside/target.dat"), "FRNTLINE.DAT"); }, 0},
+        DestinationCase{"RemoveLeavesAReadOnlyPairWhole", Operation::Remove,
+                        [](const Scratch& s) {
+                            chmod(QFile::encodeName(s.path("EAW/AIRFIELD.DAT")).constData(), 0444);
+                        },
+                        EACCES}),
+    [](const testing::TestParamInfo<DestinationCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST_F(Installing, FailedSecondReplacePutsTheOldPairBack)
+{
+    // A shared game folder with the sticky bit: AIRFIELD.DAT belongs to
+    // another user, so nobody may replace it although it is writable.
+    // FRNTLINE.DAT is replaced first and must come back.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the files to other users";
+    const QString gameFolder = game.scratch().path("EAW");
+    for (const QString& folder : {game.scratch().path(), gameFolder})
+        ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 01777), 0);
+    for (const char* name : {"EAW/Frontlines", "EAW/Frontlines/FrontLine(3)"})
+        chmod(QFile::encodeName(game.scratch().path(name)).constData(), 0755);
+    const auto give = [&](const char* name, uid_t owner) {
+        const QByteArray path = QFile::encodeName(game.scratch().path(name));
+        return chown(path.constData(), owner, owner) == 0 && chmod(path.constData(), 0666) == 0;
+    };
+    ASSERT_TRUE(give("EAW/FRNTLINE.DAT", 65534));
+    ASSERT_TRUE(give("EAW/AIRFIELD.DAT", 4242));
+    const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
+
+    const int status = inChildProcess([&] {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            return CannotSetUp;
+        installDisplayedSet(state, files, boxes, report);
+        if (reported() != fatalReportTexts(EPERM)[1])
+            return fail(qPrintable("wrong report: " + reported()));
+        return 0;
+    });
+    if (status == CannotSetUp)
+        GTEST_SKIP() << "cannot become an ordinary user here";
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(snapshot(game.scratch().path()), before);
+}
+
+TEST(StartUpFolder, NameThatIsNotUtf8WorksAndItsLookAlikeIsLeftAlone)
+{
+    // café in Latin-1, beside a folder spelled with the replacement
+    // character that a lossy decoding would turn it into.
+    GameFolder game(2);
+    const QByteArray root = QFile::encodeName(game.scratch().path());
+    const QByteArray latin1 = root + "/caf\xE9";
+    const QByteArray lookAlike = root + "/caf\xEF\xBF\xBD";
+    ASSERT_EQ(::rename(QByteArray(root + "/EAW").constData(), latin1.constData()), 0);
+    game.scratch().write("caf\xEF\xBF\xBD/FRNTLINE.DAT", "look-alike frontline");
+    game.scratch().write("caf\xEF\xBF\xBD/AIRFIELD.DAT", "look-alike airfields");
+    const QString startedFrom = QDir::currentPath();
+    ASSERT_EQ(::chdir(QByteArray(latin1 + "/Frontlines").constData()), 0);
+
+    LocalFileSystem files;
+    RecordingMessageBoxes boxes;
+    RecordingExit exit;
+    ErrorReport report(boxes, exit);
+    FrontlineState state;
+    deriveStartupPaths(state, files.currentDirectory(), files.separator());
+    state.FrontlineNum = 2;
+    derivePerSetPaths(state);
+    installDisplayedSet(state, files, boxes, report);
+    QDir::setCurrent(startedFrom);
+
+    ASSERT_FALSE(exit.ended()) << qPrintable(boxes.shown.value(1).text);
+    const auto bytesOf = [](const QByteArray& path) {
+        FILE* f = std::fopen(path.constData(), "rb");
+        QByteArray bytes;
+        if (f) {
+            char buffer[4096];
+            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+                bytes.append(buffer, qsizetype(n));
+            std::fclose(f);
+        }
+        return bytes;
+    };
+    EXPECT_EQ(bytesOf(latin1 + "/FRNTLINE.DAT"), GameFolder::frontlineBytes(2));
+    EXPECT_EQ(bytesOf(latin1 + "/AIRFIELD.DAT"), GameFolder::airfieldBytes(2));
+    EXPECT_EQ(bytesOf(lookAlike + "/FRNTLINE.DAT"), "look-alike frontline");
+    EXPECT_EQ(bytesOf(lookAlike + "/AIRFIELD.DAT"), "look-alike airfields");
+}

@@ -1,12 +1,17 @@
 #include "TestSupport.h"
+#include "platform/FileNames.h"
 #include "platform/LocalFileSystem.h"
 #include "platform/PictureLoader.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QSet>
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -140,4 +145,73 @@ TEST(Pictures, DecodesAJpegAndRejectsWhatIsNotOne)
     EXPECT_EQ(loadPicture(files, root.path("Frontline(2)/FL#2.jpg")).size(), QSize(64, 48));
     EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(3)/FL#3.jpg")), EINVAL);
     EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(4)/FL#4.jpg")), ENOENT);
+}
+
+TEST(LocalFileSystem, RefusesWhatIsNotARegularFileAtOnce)
+{
+    // As a list or read-me, a preview, and a set file: a pipe with no writer
+    // would block an open for ever, and a device would never end.
+    Scratch root;
+    ASSERT_EQ(mkfifo(QFile::encodeName(root.path("pipe")).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", root.path("zero")));
+    root.makeFolder("folder");
+    root.write("set/AIRFIELD.DAT", "new airfields");
+    root.write("game/FRNTLINE.DAT", "old frontline");
+    root.write("game/AIRFIELD.DAT", "old airfields");
+    const QMap<QString, QByteArray> game = snapshot(root.path("game"));
+
+    LocalFileSystem files;
+    const struct
+    {
+        const char* name;
+        int error;
+    } inputs[] = {{"pipe", EINVAL}, {"zero", EINVAL}, {"folder", EISDIR}};
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.name);
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_PLATFORM_ERROR(files.readFile(root.path(input.name)), input.error);
+        EXPECT_PLATFORM_ERROR(loadPicture(files, root.path(input.name)), input.error);
+        EXPECT_PLATFORM_ERROR(
+            files.copyFiles({{root.path(input.name), root.path("game/FRNTLINE.DAT")},
+                             {root.path("set/AIRFIELD.DAT"), root.path("game/AIRFIELD.DAT")}}),
+            input.error);
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_EQ(snapshot(root.path("game")), game);
+    }
+}
+
+TEST(LocalFileSystem, ReadsUpToItsLimitAndRefusesMore)
+{
+    Scratch root;
+    for (const auto& [name, size] : {std::pair{"limit.txt", LocalFileSystem::MaxReadSize},
+                                     {"over.txt", LocalFileSystem::MaxReadSize + 1}}) {
+        root.write(name, "");
+        ASSERT_EQ(truncate(QFile::encodeName(root.path(name)).constData(), size), 0) << name;
+    }
+    LocalFileSystem files;
+    EXPECT_EQ(files.readFile(root.path("limit.txt")).size(), LocalFileSystem::MaxReadSize);
+    EXPECT_PLATFORM_ERROR(files.readFile(root.path("over.txt")), EFBIG);
+}
+
+TEST(FileNames, NamesThatAreNotUtf8RoundTripAndStayDistinct)
+{
+    const QByteArray names[] = {"FrontLine(1)",
+                                "caf\xC3\xA9",     // café in UTF-8
+                                "caf\xE9",         // café in Latin-1
+                                "caf\xEF\xBF\xBD", // caf and U+FFFD
+                                "\xED\xB2\x80",    // an encoded surrogate
+                                "\xC0\xAF",        // an overlong slash
+                                "\xF0\x9F\x98\x80\xFF",
+                                "\xF4\x90\x80\x80", // past U+10FFFF
+                                "\xE2\x82"};        // cut short
+    QSet<QString> decoded;
+    for (const QByteArray& name : names) {
+        const QString text = decodeFileName(name);
+        EXPECT_EQ(encodeFileName(text), name) << name.toHex().constData();
+        decoded.insert(text);
+    }
+    EXPECT_EQ(decoded.size(), qsizetype(std::size(names)));
+    EXPECT_EQ(decodeFileName("caf\xC3\xA9"), QString::fromUtf8("café"));
+    EXPECT_EQ(decodeFileName("caf\xE9"), QString("caf") + QChar(0xDCE9));
 }

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 
@@ -23,6 +24,25 @@ QList<QString> fatalReportTexts(int errnoValue)
     return {QStringLiteral("Problem with program, Report the following message to: ") +
                 MaintainerAddress,
             QStringLiteral("Error %1:\r\n%2").arg(error.number()).arg(error.description())};
+}
+
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        const QString name = QDir(folder).relativeFilePath(entry.filePath());
+        if (entry.isSymLink())
+            entries[name] = "link to " + QFile::encodeName(entry.symLinkTarget());
+        else if (entry.isDir())
+            entries[name] = "folder";
+        else
+            entries[name] = QByteArray::number(int(entry.permissions()), 16) + ": " +
+                            Scratch::readFile(entry.filePath());
+    }
+    return entries;
 }
 
 Scratch::Scratch()

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -63,6 +64,11 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// Every entry below a folder, by relative path, with what it is: a file's
+// content and permission bits, a link's target, or a folder mark. Links are
+// not followed.
+QMap<QString, QByteArray> snapshot(const QString& folder);
 
 // Runs a statement that must raise PlatformError with the given errno value.
 #define EXPECT_PLATFORM_ERROR(statement, errnoValue)                                               \

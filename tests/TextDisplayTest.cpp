@@ -89,3 +89,24 @@ TEST(DisplayText, ReadsThroughTheFileSystem)
         readDisplayText(files, root.path("Workfiles/AxisActive2.txt"), TrailingSpaces::Remove),
         ENOENT);
 }
+
+TEST(BoxText, LongLinesComeInPiecesAndLongListsInGroups)
+{
+    EXPECT_EQ(boxText("Caen\r\nRouen\r\n"), "Caen\r\nRouen\r\n");
+
+    const QString piece(MaxBoxLine, u'x');
+    EXPECT_EQ(boxText("a\r\n" + piece + piece + "y\r\nb\r\n"),
+              "a\n" + piece + "\n" + piece + "\ny\nb\n");
+
+    QString list;
+    QString grouped;
+    for (int i = 1; i <= LinesBeforeGrouping + 1; ++i) {
+        list += QString::number(i) + "\r\n";
+        grouped += QString::number(i) +
+                   (i % LinesPerParagraph == 0 ? QChar(u'\n') : QChar(QChar::LineSeparator));
+    }
+    EXPECT_EQ(boxText(list), grouped);
+    // A long line inside a grouped list ends the paragraph before it.
+    EXPECT_TRUE(boxText("1\r\n" + list + piece + "z\r\n")
+                    .endsWith(QString::number(LinesBeforeGrouping + 1) + "\n" + piece + "\nz\n"));
+}

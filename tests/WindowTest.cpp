@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -371,5 +372,21 @@ TEST_F(MainWindow, HugeListShowsEveryLine)
     open();
     click("CMD_Next");
     EXPECT_EQ(text("TXT_Axis_Airfields"), expected);
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+TEST_F(MainWindow, OneHugeLineWithoutSpacesIsShownPromptly)
+{
+    // Laid out whole, a paragraph with nowhere to wrap costs the square of
+    // its length; the box takes such a line in pieces instead.
+    const QByteArray line(1024 * 1024, 'x');
+    game.scratch().write("EAW/Frontlines/Workfiles/AxisActive2.txt", line);
+    open();
+    QElapsedTimer timer;
+    timer.start();
+    click("CMD_Next");
+    control<QPlainTextEdit>("TXT_Axis_Airfields")->repaint();
+    EXPECT_LT(timer.elapsed(), 5000); // a benchmark gives the real figure
+    EXPECT_EQ(text("TXT_Axis_Airfields").remove(u'\n'), QString::fromLatin1(line));
     EXPECT_TRUE(boxes.shown.isEmpty());
 }

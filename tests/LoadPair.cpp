@@ -1,0 +1,35 @@
+// Loads one pair into a game folder as the Load button does, for the crash
+// test. A marker system call (sched_yield, which nothing else here makes)
+// stands on each side of the load, so that a tracer can tell the load's own
+// calls from those of start-up and exit.
+//
+//   load_pair GAME-FOLDER FRNTLINE-SOURCE AIRFIELD-SOURCE
+//
+// Exit status 0 when loaded, 3 with the error on standard error when not.
+
+#include "platform/FileNames.h"
+#include "platform/LocalFileSystem.h"
+#include "platform/PlatformError.h"
+
+#include <cstdio>
+#include <sched.h>
+
+int main(int argc, char** argv)
+{
+    if (argc != 4)
+        return 2;
+    const QString game = decodeFileName(argv[1]);
+    const QList<FileSystem::Copy> pair = {{decodeFileName(argv[2]), game + "/FRNTLINE.DAT"},
+                                          {decodeFileName(argv[3]), game + "/AIRFIELD.DAT"}};
+    LocalFileSystem files;
+    int status = 0;
+    sched_yield();
+    try {
+        files.copyFiles(pair);
+    } catch (const PlatformError& error) {
+        status = 3;
+        std::fprintf(stderr, "%d %s\n", error.number(), qPrintable(error.description()));
+    }
+    sched_yield();
+    return status;
+}
