@@ -257,16 +257,15 @@ void refreshBaseline(benchmark::State& state)
     }
 }
 
-// Next to a set whose Axis list is 20 MB (720,000 lines), until it is
-// painted, and Prev back to a set with short lists. No baseline: the figure
-// says how long the window is held.
-void hugeListTarvane(benchmark::State& state)
+// Next to a set whose Axis list is `list`, until it is painted, and Prev
+// back to a set with short lists. No baseline: the figure says how long the
+// window is held.
+void nextToListAndBack(benchmark::State& state, const QString& name, const QString& list)
 {
-    const QString root = scratch().filePath("huge/EAW/Frontlines");
+    const QString root = scratch().filePath(name + "/EAW/Frontlines");
     if (!QFileInfo::exists(root)) {
-        QFile list(listOf(20));
-        if (!list.copy(root + "/Workfiles/AxisActive2.txt") &&
-            !(QDir().mkpath(root + "/Workfiles") && list.copy(root + "/Workfiles/AxisActive2.txt")))
+        QDir().mkpath(root + "/Workfiles");
+        if (!QFile::copy(list, root + "/Workfiles/AxisActive2.txt"))
             std::abort();
         writeFile(root + "/Workfiles/AxisActive1.txt", "Caen\r\n");
         for (int set = 1; set <= 2; ++set) {
@@ -283,6 +282,21 @@ void hugeListTarvane(benchmark::State& state)
         tarvane.window.CMD_prev_Click();
         QApplication::processEvents();
     }
+}
+
+// 20 MB in 720,000 lines.
+void hugeListTarvane(benchmark::State& state)
+{
+    nextToListAndBack(state, "huge", listOf(20));
+}
+
+// One line of 1 MiB with nowhere to wrap.
+void longLineTarvane(benchmark::State& state)
+{
+    const QString path = scratch().filePath("long-line.txt");
+    if (!QFileInfo::exists(path))
+        writeFile(path, QByteArray(1024 * 1024, 'x'));
+    nextToListAndBack(state, "long-line", path);
 }
 
 // ---- path derivation and one step
@@ -326,6 +340,9 @@ BENCHMARK(refreshTarvane)->Name("refresh after Next/tarvane")->Unit(benchmark::k
 BENCHMARK(refreshBaseline)->Name("refresh after Next/baseline")->Unit(benchmark::kMillisecond);
 BENCHMARK(hugeListTarvane)
     ->Name("Next to a 20 MB list and back/tarvane")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(longLineTarvane)
+    ->Name("Next to a 1 MiB line and back/tarvane")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(pathsTarvane)->Name("paths and one step/tarvane")->Unit(benchmark::kNanosecond);
 

@@ -1,9 +1,11 @@
 // Start-up path derivation from any start-up directory: either the paths
 // built from everything before the last separator, or an invalid argument
-// when there is no separator. Then one step and the set's paths.
+// when there is no separator. Then one step and the set's paths. The same
+// bytes as a file name must come back from decoding and encoding unchanged.
 
 #include "FuzzCheck.h"
 #include "library/FrontlineLibrary.h"
+#include "platform/FileNames.h"
 #include "platform/PlatformError.h"
 
 #include <cerrno>
@@ -14,6 +16,8 @@ namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    const QByteArrayView name(reinterpret_cast<const char*>(data), qsizetype(size));
+    FUZZ_CHECK(encodeFileName(decodeFileName(name)) == name);
     if (size < 3)
         return 0;
     const QChar separator = (data[0] & 1) ? u'\\' : u'/';

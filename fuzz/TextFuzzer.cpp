@@ -1,9 +1,12 @@
 // Any bytes through the text loader: it must not crash, must keep every line
-// and must end every line with CR LF.
+// and must end every line with CR LF. What a box is then given must show the
+// same lines, only cut where a line is too long for the box.
 
 #include "FuzzCheck.h"
 #include "textview/TextDisplay.h"
 
+#include <QStringList>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -24,6 +27,28 @@ qsizetype countLines(QByteArrayView bytes)
     }
     const bool unterminated = !bytes.isEmpty() && bytes.back() != '\r' && bytes.back() != '\n';
     return lines + (unterminated ? 1 : 0);
+}
+
+// The lines a text box shows for its text.
+QStringList boxLines(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QChar(QChar::LineSeparator), u'\n');
+    return text.split(u'\n');
+}
+
+void checkBoxText(const QString& text)
+{
+    const QString box = boxText(text);
+    const QStringList shown = boxLines(box);
+    qsizetype longest = 0;
+    for (const QString& line : text.split(QStringLiteral("\r\n")))
+        longest = std::max(longest, line.size());
+    if (longest <= MaxBoxLine)
+        FUZZ_CHECK(shown == boxLines(text));
+    FUZZ_CHECK(shown.join(QString()) == boxLines(text).join(QString()));
+    for (const QString& line : shown)
+        FUZZ_CHECK(line.size() <= MaxBoxLine);
 }
 
 } // namespace
@@ -48,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(!text.contains(u" \r\n"));
         else
             FUZZ_CHECK(withoutLineEnds.size() + 2 * lines == text.size());
+        checkBoxText(text);
     }
     return 0;
 }
