@@ -21,6 +21,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -481,4 +482,32 @@ TEST(StartUpFolder, NameThatIsNotUtf8WorksAndItsLookAlikeIsLeftAlone)
     EXPECT_EQ(bytesOf(latin1 + "/AIRFIELD.DAT"), GameFolder::airfieldBytes(2));
     EXPECT_EQ(bytesOf(lookAlike + "/FRNTLINE.DAT"), "look-alike frontline");
     EXPECT_EQ(bytesOf(lookAlike + "/AIRFIELD.DAT"), "look-alike airfields");
+}
+
+TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
+{
+    // Each thread stands for a Tarvane of its own, loading its own set.
+    const auto loadMany = [this](int set, int* failures) {
+        LocalFileSystem local;
+        for (int i = 0; i < 40; ++i) {
+            try {
+                local.copyFiles(
+                    {{game.scratch().path(setFile(set, "FRNTLINE.DAT")), state.DestinationPath},
+                     {game.scratch().path(setFile(set, "AIRFIELD.DAT")), state.AFDestPath}});
+            } catch (const PlatformError&) {
+                ++*failures;
+            }
+        }
+    };
+    int failures[2] = {0, 0};
+    std::thread second(loadMany, 2, &failures[1]);
+    loadMany(3, &failures[0]);
+    second.join();
+
+    EXPECT_EQ(failures[0] + failures[1], 0);
+    const QByteArray frontline = gameFile("FRNTLINE.DAT");
+    const int set = frontline == GameFolder::frontlineBytes(2) ? 2 : 3;
+    EXPECT_EQ(frontline, GameFolder::frontlineBytes(set));
+    EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(set));
+    EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries);
 }
