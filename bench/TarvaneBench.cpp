@@ -175,10 +175,11 @@ void installTarvane(benchmark::State& state)
     }
 }
 
-// The same durability as Tarvane's copy: each new file is synced.
+// The same durability as Tarvane's copy: each new file is synced, and so is
+// the folder that holds them.
 void syncFile(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY);
+    const int fd = ::open(path.c_str(), O_RDONLY);
     ::fsync(fd);
     ::close(fd);
 }
@@ -195,6 +196,7 @@ void installBaseline(benchmark::State& state)
         std::filesystem::copy_file(QFile::encodeName(pair.airfields).toStdString(),
                                    destination / "AIRFIELD.DAT", options);
         syncFile(destination / "AIRFIELD.DAT");
+        syncFile(destination); // the new entries, durable too
     }
 }
 

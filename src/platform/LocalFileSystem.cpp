@@ -501,15 +501,16 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
         }
         for (qsizetype i = 0; i < last; ++i)
             keep(folder, names[i]);
-        syncFolder(folder.fd());
     } catch (...) {
         undo(folder);
         throw;
     }
 
-    // The renames. If one fails, those before it are undone from the kept
-    // files; if even that fails, the temporaries stay for the next Load or
-    // Restore to finish the undoing.
+    // The renames. The file system's journal keeps the folder's changes in
+    // the order they were made, so a rename never outlives the links before
+    // it; one sync at the end makes them all durable. If a rename fails, those
+    // before it are undone from the kept files; if even that fails, the
+    // temporaries stay for the next Load or Restore to finish the undoing.
     for (qsizetype i = 0; i <= last; ++i) {
         if (::renameat(folder.fd(), D::staged(names[i]).constData(), folder.fd(),
                        names[i].constData()) == 0)
