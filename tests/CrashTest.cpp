@@ -4,7 +4,8 @@
 // or the new one, nothing outside the game folder may have changed, and the
 // next Load must put things right.
 
-#include "TestSupport.h"
+#include "Fixtures.h"
+#include "GTestSupport.h"
 #include "platform/LocalFileSystem.h"
 
 #include <QDir>

@@ -1,4 +1,5 @@
-#include "TestSupport.h"
+#include "GTestSupport.h"
+#include "PlatformFakes.h"
 #include "errors/Guard.h"
 
 #include <cerrno>
@@ -37,22 +38,16 @@ TEST_F(ErrorReporting, DefaultReportNamesNumberAndDescriptionThenEnds)
 
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(boxes.shown[0].title, "tarvane");
-    EXPECT_EQ(boxes.shown[0].text, QString("Run-time error '%1':\r\n\r\n%2")
-                                       .arg(EOVERFLOW)
-                                       .arg(PlatformError::fromErrno(EOVERFLOW).description()));
+    EXPECT_EQ(boxes.shown[0].text,
+              QString("Run-time error '%1':\r\n\r\nValue too large for defined data type")
+                  .arg(EOVERFLOW));
     EXPECT_TRUE(exit.ended());
 }
 
 TEST_F(ErrorReporting, FatalGuardReportsTheFailureAndStopsTheOperation)
 {
-    QStringList steps;
-    const bool completed = fatalGuard(report, [&] {
-        steps << "first";
-        throw PlatformError::fromErrno(ENOENT);
-        steps << "never";
-    });
+    const bool completed = fatalGuard(report, [] { throw PlatformError::fromErrno(ENOENT); });
     EXPECT_FALSE(completed);
-    EXPECT_EQ(steps, QStringList{"first"});
     ASSERT_EQ(boxes.shown.size(), 2);
     EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(ENOENT)[1]);
     EXPECT_TRUE(exit.ended());
@@ -66,10 +61,7 @@ TEST_F(ErrorReporting, ResumeNextSkipsOnlyTheFailingStatement)
     QStringList steps;
     const ResumeNext next;
     next([&] { steps << "one"; });
-    next([&] {
-        throw PlatformError::fromErrno(EINVAL);
-        steps << "never";
-    });
+    next([] { throw PlatformError::fromErrno(EINVAL); });
     next([&] { throw std::bad_alloc(); });
     next([&] { steps << "three"; });
     EXPECT_EQ(steps, (QStringList{"one", "three"}));

@@ -1,18 +1,12 @@
-#include "TestSupport.h"
-#include "app/Appearance.h"
-#include "app/FRM_tarvanescreen.h"
+#include "Fixtures.h"
+#include "GTestSupport.h"
+#include "PlatformFakes.h"
 #include "errors/ErrorReport.h"
 #include "install/Installer.h"
 #include "library/FrontlineLibrary.h"
-#include "platform/QtDialogs.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -267,39 +261,6 @@ TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
     if (status == CannotSetUp)
         GTEST_SKIP() << "cannot become an ordinary user here";
     EXPECT_EQ(status, 0);
-}
-
-TEST(EndToEnd, NextTwiceThenLoadInstallsTheThirdSet)
-{
-    prepareApplication(*qApp);
-    GameFolder game(4);
-    const QString startedFrom = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(game.libraryRoot()));
-
-    LocalFileSystem files;
-    QtMessageBoxes boxes;
-    RecordingExit exit;
-    FRM_tarvanescreen window(files, boxes, exit);
-    window.Form_Load();
-    window.show();
-
-    auto* next = window.findChild<QPushButton*>("CMD_Next");
-    QTest::mouseClick(next, Qt::LeftButton);
-    QTest::mouseClick(next, Qt::LeftButton);
-    QString confirmation;
-    QTimer::singleShot(0, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            confirmation = box->windowTitle() + ": " + box->text();
-            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-        }
-    });
-    QTest::mouseClick(window.findChild<QPushButton*>("CMD_load"), Qt::LeftButton);
-    QDir::setCurrent(startedFrom);
-
-    EXPECT_EQ(confirmation, "tarvane: Frontline and Airfield files loaded");
-    EXPECT_EQ(game.scratch().read("EAW/FRNTLINE.DAT"), GameFolder::frontlineBytes(3));
-    EXPECT_EQ(game.scratch().read("EAW/AIRFIELD.DAT"), GameFolder::airfieldBytes(3));
-    EXPECT_FALSE(exit.ended());
 }
 
 namespace {

@@ -1,4 +1,6 @@
-#include "TestSupport.h"
+#include "Fixtures.h"
+#include "GTestSupport.h"
+#include "PlatformFakes.h"
 #include "errors/ErrorReport.h"
 #include "library/FrontlineLibrary.h"
 #include "platform/LocalFileSystem.h"

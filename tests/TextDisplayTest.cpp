@@ -1,8 +1,10 @@
 #include "textview/TextDisplay.h"
 
-#include "TestSupport.h"
+#include "Fixtures.h"
+#include "GTestSupport.h"
 #include "platform/LocalFileSystem.h"
 
+#include <QStringDecoder>
 #include <cerrno>
 
 namespace {
@@ -109,4 +111,16 @@ TEST(BoxText, LongLinesComeInPiecesAndLongListsInGroups)
     // A long line inside a grouped list ends the paragraph before it.
     EXPECT_TRUE(boxText("1\r\n" + list + piece + "z\r\n")
                     .endsWith(QString::number(LinesBeforeGrouping + 1) + "\n" + piece + "\nz\n"));
+}
+
+TEST(DisplayText, EveryByteDecodesAsTheWindowsCodePage)
+{
+    QStringDecoder windows1252("windows-1252");
+    ASSERT_TRUE(windows1252.isValid());
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = char(byte);
+        EXPECT_EQ(QChar(fromWindows1252(static_cast<unsigned char>(byte))),
+                  QString(windows1252.decode(QByteArrayView(&c, 1))).front())
+            << "byte " << byte;
+    }
 }

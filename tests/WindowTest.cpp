@@ -1,10 +1,17 @@
-#include "TestSupport.h"
+#include "Fixtures.h"
+#include "GTestSupport.h"
+#include "PlatformFakes.h"
+#include "Previews.h"
 #include "app/Appearance.h"
 #include "app/FRM_tarvanescreen.h"
-#include "platform/QtDialogs.h"
+#include "platform/LocalFileSystem.h"
+#include "platform/PictureLoader.h"
+#include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
@@ -23,6 +30,7 @@ class MainWindow : public testing::Test
 {
 protected:
     static void SetUpTestSuite() { prepareApplication(*qApp); }
+    MainWindow() { drawPreviews(game); }
 
     void open()
     {
@@ -53,7 +61,7 @@ protected:
     {
         const QImage image = picture();
         const QColor shown = image.pixelColor(image.width() / 2, image.height() / 2);
-        const QColor wanted = GameFolder::previewColour(set);
+        const QColor wanted = previewColour(set);
         return qAbs(shown.red() - wanted.red()) < 24 && qAbs(shown.green() - wanted.green()) < 24 &&
                qAbs(shown.blue() - wanted.blue()) < 24;
     }
@@ -389,4 +397,56 @@ TEST_F(MainWindow, OneHugeLineWithoutSpacesIsShownPromptly)
     EXPECT_LT(timer.elapsed(), 5000); // a benchmark gives the real figure
     EXPECT_EQ(text("TXT_Axis_Airfields").remove(u'\n'), QString::fromLatin1(line));
     EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+TEST(EndToEnd, NextTwiceThenLoadInstallsTheThirdSet)
+{
+    prepareApplication(*qApp);
+    GameFolder game(4);
+    drawPreviews(game);
+    const QString startedFrom = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(game.libraryRoot()));
+
+    LocalFileSystem files;
+    QtMessageBoxes boxes;
+    RecordingExit exit;
+    FRM_tarvanescreen window(files, boxes, exit);
+    window.Form_Load();
+    window.show();
+
+    auto* next = window.findChild<QPushButton*>("CMD_Next");
+    QTest::mouseClick(next, Qt::LeftButton);
+    QTest::mouseClick(next, Qt::LeftButton);
+    QString confirmation;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            confirmation = box->windowTitle() + ": " + box->text();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+    });
+    QTest::mouseClick(window.findChild<QPushButton*>("CMD_load"), Qt::LeftButton);
+    QDir::setCurrent(startedFrom);
+
+    EXPECT_EQ(confirmation, "tarvane: Frontline and Airfield files loaded");
+    EXPECT_EQ(game.scratch().read("EAW/FRNTLINE.DAT"), GameFolder::frontlineBytes(3));
+    EXPECT_EQ(game.scratch().read("EAW/AIRFIELD.DAT"), GameFolder::airfieldBytes(3));
+    EXPECT_FALSE(exit.ended());
+}
+
+TEST(Pictures, DecodesAJpegAndRejectsWhatIsNotOne)
+{
+    Scratch root;
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "JPEG"));
+    root.write("FrontLine(2)/FL#2.jpg", jpeg);
+    root.write("FrontLine(3)/FL#3.jpg", QByteArray("\xFF\xD8 not really", 13));
+
+    LocalFileSystem files;
+    EXPECT_EQ(loadPicture(files, root.path("Frontline(2)/FL#2.jpg")).size(), QSize(64, 48));
+    EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(3)/FL#3.jpg")), EINVAL);
+    EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(4)/FL#4.jpg")), ENOENT);
 }

@@ -1,11 +1,13 @@
 #include "app/FRM_tarvanescreen.h"
 
+#include "Identity.h"
 #include "app/CaptionButton.h"
 #include "errors/Guard.h"
 #include "install/Installer.h"
 #include "library/FrontlineLibrary.h"
 #include "platform/FileSystem.h"
 #include "platform/PictureLoader.h"
+#include "textview/TextDisplay.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -53,7 +55,8 @@ const QColor FileNameText(192, 0, 0);
 const QColor NumberLabelText(192, 255, 192);
 
 const QString CreditCaption = QStringLiteral("Tarvane, by the Tarvane developers") +
-                              QString(6, u' ') + QStringLiteral("Version 2.5") + QString(15, u' ') +
+                              QString(6, u' ') + QStringLiteral("Version ") + ApplicationVersion +
+                              QString(15, u' ') +
                               QStringLiteral("See Readme File for instructions");
 
 } // namespace
@@ -67,7 +70,6 @@ FRM_tarvanescreen::FRM_tarvanescreen(FileSystem& files, MessageBoxes& boxes, Pro
 {
     setObjectName(QStringLiteral("FRM_tarvanescreen"));
     setWindowTitle(QStringLiteral("Tarvane"));
-    setWindowIcon(QIcon(QStringLiteral(":/tarvane/tarvane.png")));
     setFixedSize(twips(0, 0, 12075, 8715).size());
     setFont(msSansSerif(9.75, true));
     setAutoFillBackground(true);
@@ -89,10 +91,9 @@ void FRM_tarvanescreen::createControls()
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         box->setTabChangesFocus(true);
-        QPalette palette = box->palette();
-        palette.setColor(QPalette::Base, BoxBackground);
-        palette.setColor(QPalette::Text, ListText);
+        setColours(box, QPalette::Base, BoxBackground, QPalette::Text, ListText);
         // The selection stays visible when the box loses focus.
+        QPalette palette = box->palette();
         palette.setColor(QPalette::Inactive, QPalette::Highlight,
                          palette.color(QPalette::Active, QPalette::Highlight));
         palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
@@ -225,10 +226,7 @@ void FRM_tarvanescreen::Form_Load()
     next([&] { LoadAlliedAirfields(); });
     next([&] { CountFrontlineFolders(m_state, m_files, m_report); });
     next([&] { showPreviewOrDesignPicture(); });
-    next([&] {
-        TXT_filename->setText(QStringLiteral("Frontline #") +
-                              QString::number(m_state.FrontlineNum) + QStringLiteral(" (Default)"));
-    });
+    next([&] { TXT_filename->setText(frontlineTitle(m_state.FrontlineNum, true)); });
 }
 
 void FRM_tarvanescreen::centreOnScreen()
@@ -285,9 +283,7 @@ void FRM_tarvanescreen::refreshDisplay()
     m_state.ThisAFListPath = alliedListPath(m_state);
     LoadAlliedAirfields();
     showPreviewOrDesignPicture();
-    const int number = m_state.FrontlineNum;
-    TXT_filename->setText(QStringLiteral("Frontline #") + QString::number(number) +
-                          (number == 1 ? QStringLiteral(" (Default)") : QString()));
+    TXT_filename->setText(frontlineTitle(m_state.FrontlineNum, m_state.FrontlineNum == 1));
 }
 
 void FRM_tarvanescreen::showPreviewOrDesignPicture()

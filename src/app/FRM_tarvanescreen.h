@@ -2,16 +2,18 @@
 
 #include "errors/ErrorReport.h"
 #include "library/FrontlineState.h"
-#include "textview/TextDisplay.h"
 
 #include <QPixmap>
 #include <QWidget>
 
 class CaptionButton;
 class FileSystem;
+class MessageBoxes;
+class ProgramExit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+enum class TrailingSpaces;
 
 // Tarvane's one window: the preview of the displayed set, its airfield
 // lists, the notes box and the buttons. It owns the program's state.

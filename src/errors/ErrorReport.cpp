@@ -1,5 +1,7 @@
 #include "errors/ErrorReport.h"
 
+#include "Identity.h"
+
 void ErrorReport::ShowProgramError(const PlatformError& error)
 {
     m_boxes.showMessage(ApplicationTitle,

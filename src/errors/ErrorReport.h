@@ -1,15 +1,8 @@
 #pragma once
 
-#include "platform/Dialogs.h"
+#include "platform/MessageBoxes.h"
 #include "platform/PlatformError.h"
-
-#include <QString>
-
-// Title of every message box the program shows (the window caption differs).
-inline const QString ApplicationTitle = QStringLiteral("tarvane");
-
-// Where users are asked to send the text of a fatal error.
-inline const QString MaintainerAddress = QStringLiteral("maintainers@tarvane.example");
+#include "platform/ProgramExit.h"
 
 // The two ways a failure ends the program: the program's own fatal report, for
 // failures inside a guarded operation, and the platform's default report, for

@@ -1,8 +1,10 @@
 #include "install/Installer.h"
 
+#include "Identity.h"
 #include "errors/Guard.h"
 #include "library/FrontlineState.h"
 #include "platform/FileSystem.h"
+#include "platform/MessageBoxes.h"
 
 namespace {
 

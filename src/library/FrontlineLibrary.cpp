@@ -91,6 +91,12 @@ void derivePerSetPaths(FrontlineState& state)
     state.ThisAFDataPath = folder + separatorOf(state) + QStringLiteral("AIRFIELD.DAT");
 }
 
+QString frontlineTitle(std::int16_t number, bool markedDefault)
+{
+    return QStringLiteral("Frontline #") + QString::number(number) +
+           (markedDefault ? QStringLiteral(" (Default)") : QString());
+}
+
 QString axisListPath(const FrontlineState& state)
 {
     return state.WorkFilesPath + separatorOf(state) + QStringLiteral("AxisActive") +

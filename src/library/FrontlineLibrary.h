@@ -25,6 +25,10 @@ void stepBack(FrontlineState& state);
 // Fills ThisPicPath, ThisFilePath and ThisAFDataPath for FrontlineNum.
 void derivePerSetPaths(FrontlineState& state);
 
+// The title of a displayed set: "Frontline #" and its number, and
+// " (Default)" when marked as the default set.
+QString frontlineTitle(std::int16_t number, bool markedDefault);
+
 // The airfield list files of FrontlineNum.
 QString axisListPath(const FrontlineState& state);
 QString alliedListPath(const FrontlineState& state);

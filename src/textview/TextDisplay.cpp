@@ -7,47 +7,65 @@
 
 namespace {
 
-QString decode(const QByteArray& bytes)
-{
-    // A UTF-8 decoder drops the byte-order mark that starts the text, and
-    // only that one.
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless).decode(bytes);
+// Windows-1252 from 0x80 to 0x9F; below that it is ASCII, above it Latin-1.
+// The five bytes the code page leaves undefined stand for the C1 control of
+// the same value, as they do on Windows and in ICU.
+constexpr char16_t Windows1252From0x80[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-    // The lists and read-mes are written in the Windows code page.
-    QStringDecoder windows1252("windows-1252");
-    if (!windows1252.isValid())
-        return QString::fromLatin1(bytes); // a Qt built without ICU
-    return windows1252.decode(bytes);
+// Copies the text, decoding each unit, with every line followed by CR LF
+// and, if asked, its trailing spaces removed: one pass, one allocation.
+template <typename Unit, typename Decode>
+QString withCrLfLines(const Unit* in, const Unit* const end, TrailingSpaces trailingSpaces,
+                      Decode decode)
+{
+    // Each line end grows by at most one unit, and a last line without one
+    // gains two.
+    const qsizetype lineEndUnits =
+        std::count_if(in, end, [](Unit c) { return c == Unit('\r') || c == Unit('\n'); });
+    QString result((end - in) + lineEndUnits + 2, Qt::Uninitialized);
+    char16_t* const start = reinterpret_cast<char16_t*>(result.data());
+    char16_t* out = start;
+    while (in != end) {
+        char16_t* const lineStart = out;
+        for (; in != end && *in != Unit('\r') && *in != Unit('\n'); ++in)
+            *out++ = decode(*in);
+        if (trailingSpaces == TrailingSpaces::Remove) {
+            while (out != lineStart && out[-1] == u' ')
+                --out;
+        }
+        *out++ = u'\r';
+        *out++ = u'\n';
+        if (in == end)
+            break;
+        in += (*in == Unit('\r') && in + 1 != end && in[1] == Unit('\n')) ? 2 : 1;
+    }
+    result.truncate(out - start);
+    return result;
 }
 
 } // namespace
 
+char16_t fromWindows1252(unsigned char byte)
+{
+    return (byte >= 0x80 && byte < 0xA0) ? Windows1252From0x80[byte - 0x80] : char16_t(byte);
+}
+
 QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces)
 {
-    const QString text = decode(bytes);
-    const QChar* position = text.constData();
-    const QChar* const end = position + text.size();
-
-    QString result;
-    result.reserve(text.size() + text.size() / 16 + 2);
-    const auto isLineEnd = [](QChar c) { return c == u'\r' || c == u'\n'; };
-    while (position != end) {
-        const QChar* const lineEnd = std::find_if(position, end, isLineEnd);
-        const QChar* contentEnd = lineEnd;
-        if (trailingSpaces == TrailingSpaces::Remove) {
-            while (contentEnd != position && contentEnd[-1] == u' ')
-                --contentEnd;
-        }
-        result.append(QStringView(position, contentEnd));
-        result.append(u"\r\n");
-        if (lineEnd == end)
-            break;
-        position = lineEnd + 1;
-        if (*lineEnd == u'\r' && position != end && *position == u'\n')
-            ++position;
+    // A UTF-8 byte-order mark says how to read the rest; only that first one
+    // is dropped.
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        const QString text =
+            QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless).decode(bytes);
+        return withCrLfLines(text.utf16(), text.utf16() + text.size(), trailingSpaces,
+                             [](char16_t c) { return c; });
     }
-    return result;
+    // Otherwise the lists and read-mes are in the Windows code page.
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    return withCrLfLines(data, data + bytes.size(), trailingSpaces, fromWindows1252);
 }
 
 QString boxText(const QString& displayText)

@@ -13,6 +13,9 @@ enum class TrailingSpaces { Keep, Remove };
 // TrailingSpaces::Remove, spaces (code 32 only) at the end of each line go.
 QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces);
 
+// One byte of the Windows code page the lists and read-mes are written in.
+char16_t fromWindows1252(unsigned char byte);
+
 // What a display box is given for display text, so that no text within the
 // read limit holds the window: Qt's text box lays out a paragraph at a time,
 // at a cost that grows with the square of a paragraph's length when it has

@@ -1,49 +1,10 @@
-#include "TestSupport.h"
+#include "Fixtures.h"
 
-#include "errors/ErrorReport.h"
-
-#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QImage>
-
-void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toUtf8().replace("\r", "\\r").replace("\n", "\\n").toStdString() << '"';
-}
-
-void PrintTo(const QByteArray& bytes, std::ostream* out)
-{
-    *out << "bytes(" << bytes.size() << "): " << bytes.left(64).toHex(' ').toStdString();
-}
-
-QList<QString> fatalReportTexts(int errnoValue)
-{
-    const PlatformError error = PlatformError::fromErrno(errnoValue);
-    return {QStringLiteral("Problem with program, Report the following message to: ") +
-                MaintainerAddress,
-            QStringLiteral("Error %1:\r\n%2").arg(error.number()).arg(error.description())};
-}
-
-QMap<QString, QByteArray> snapshot(const QString& folder)
-{
-    QMap<QString, QByteArray> entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo entry(it.next());
-        const QString name = QDir(folder).relativeFilePath(entry.filePath());
-        if (entry.isSymLink())
-            entries[name] = "link to " + QFile::encodeName(entry.symLinkTarget());
-        else if (entry.isDir())
-            entries[name] = "folder";
-        else
-            entries[name] = QByteArray::number(int(entry.permissions()), 16) + ": " +
-                            Scratch::readFile(entry.filePath());
-    }
-    return entries;
-}
+#include <QFileInfo>
+#include <stdexcept>
 
 Scratch::Scratch()
 {
@@ -99,7 +60,26 @@ QStringList Scratch::entries(const QString& relative) const
                    QDir::Name);
 }
 
-GameFolder::GameFolder(int sets)
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        const QString name = QDir(folder).relativeFilePath(entry.filePath());
+        if (entry.isSymLink())
+            entries[name] = "link to " + QFile::encodeName(entry.symLinkTarget());
+        else if (entry.isDir())
+            entries[name] = "folder";
+        else
+            entries[name] = QByteArray::number(int(entry.permissions()), 16) + ": " +
+                            Scratch::readFile(entry.filePath());
+    }
+    return entries;
+}
+
+GameFolder::GameFolder(int sets) : m_sets(sets)
 {
     m_scratch.write("EAW/FRNTLINE.DAT", "the game's own frontline");
     m_scratch.write("EAW/AIRFIELD.DAT", "the game's own airfields");
@@ -107,15 +87,7 @@ GameFolder::GameFolder(int sets)
         const QString folder = QString("EAW/Frontlines/FrontLine(%1)/").arg(set);
         m_scratch.write(folder + "FRNTLINE.DAT", frontlineBytes(set));
         m_scratch.write(folder + "AIRFIELD.DAT", airfieldBytes(set));
-        QImage preview(80, 60, QImage::Format_RGB32);
-        preview.fill(previewColour(set));
-        QByteArray jpeg;
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::WriteOnly);
-        preview.save(&buffer, "JPEG");
-        m_scratch.write(
-            folder + (set == 1 ? QString("FL#1(Default).jpg") : QString("FL#%1.jpg").arg(set)),
-            jpeg);
+        m_scratch.write(previewPath(set), "a preview");
         m_scratch.write(QString("EAW/Frontlines/Workfiles/AxisActive%1.txt").arg(set),
                         axisList(set));
         m_scratch.write(QString("EAW/Frontlines/Workfiles/AlliedActive%1.txt").arg(set),
@@ -124,6 +96,12 @@ GameFolder::GameFolder(int sets)
     m_scratch.write("EAW/Frontlines/ReadMe/To_campaign_makers.txt",
                     "Notes for makers   \r\nline 2");
     m_scratch.write("EAW/Frontlines/ReadMe/TarvaneReadMe.txt", "Tarvane read-me\r\n");
+}
+
+QString GameFolder::previewPath(int set)
+{
+    return QString("EAW/Frontlines/FrontLine(%1)/").arg(set) +
+           (set == 1 ? QString("FL#1(Default).jpg") : QString("FL#%1.jpg").arg(set));
 }
 
 QByteArray GameFolder::frontlineBytes(int set)
@@ -135,12 +113,6 @@ QByteArray GameFolder::frontlineBytes(int set)
 QByteArray GameFolder::airfieldBytes(int set)
 {
     return QByteArray("AFLD\n\r\0\x01", 8) + QByteArray(set * 77, char(set)) + "\xFF";
-}
-
-QColor GameFolder::previewColour(int set)
-{
-    static const QColor colours[] = {{220, 30, 30}, {30, 200, 30}, {30, 30, 220}, {230, 230, 30}};
-    return colours[(set - 1) % 4];
 }
 
 QByteArray GameFolder::axisList(int set)

@@ -11,11 +11,3 @@ public:
     virtual ~MessageBoxes() = default;
     virtual void showMessage(const QString& title, const QString& text, MessageIcon icon) = 0;
 };
-
-// Ends the program at once: no further events are handled.
-class ProgramExit
-{
-public:
-    virtual ~ProgramExit() = default;
-    virtual void endProgram(int status) = 0;
-};

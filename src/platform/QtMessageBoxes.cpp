@@ -1,8 +1,6 @@
-#include "platform/QtDialogs.h"
+#include "platform/QtMessageBoxes.h"
 
 #include <QMessageBox>
-#include <cstdio>
-#include <cstdlib>
 
 void QtMessageBoxes::showMessage(const QString& title, const QString& text, MessageIcon icon)
 {
@@ -20,10 +18,4 @@ void QtMessageBoxes::showMessage(const QString& title, const QString& text, Mess
     QMessageBox box(boxIcon, title, text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.exec();
-}
-
-void ImmediateExit::endProgram(int status)
-{
-    std::fflush(nullptr);
-    std::_Exit(status);
 }

@@ -1,0 +1,9 @@
+#pragma once
+
+// Ends the program at once: no further events are handled.
+class ProgramExit
+{
+public:
+    virtual ~ProgramExit() = default;
+    virtual void endProgram(int status) = 0;
+};

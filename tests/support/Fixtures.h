@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A scratch folder that files can be written into by relative path.
+class Scratch
+{
+public:
+    Scratch();
+    QString path(const QString& relative = {}) const;
+    void write(const QString& relative, const QByteArray& bytes) const;
+    void makeFolder(const QString& relative) const;
+    QByteArray read(const QString& relative) const;
+    bool exists(const QString& relative) const;
+    QStringList entries(const QString& relative = {}) const;
+
+    static void writeFile(const QString& path, const QByteArray& bytes);
+    static QByteArray readFile(const QString& path);
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Every entry below a folder, by relative path, with what it is: a file's
+// content and permission bits, a link's target, or a folder mark. Links are
+// not followed.
+QMap<QString, QByteArray> snapshot(const QString& folder);
+
+// A game folder EAW with the game's own pair and a library Frontlines of
+// numbered sets, each with its pair, its lists and a stand-in preview (the
+// window tests draw real ones).
+class GameFolder
+{
+public:
+    explicit GameFolder(int sets);
+
+    QString libraryRoot() const { return m_scratch.path("EAW/Frontlines"); }
+    const Scratch& scratch() const { return m_scratch; }
+    int sets() const { return m_sets; }
+
+    static QString previewPath(int set);
+
+    // Distinct binary content for each set's files, with NUL, CR, LF and
+    // high bytes in it.
+    static QByteArray frontlineBytes(int set);
+    static QByteArray airfieldBytes(int set);
+    static QByteArray axisList(int set);
+    static QString axisDisplay(int set);
+    static QString alliedDisplay(int set);
+
+private:
+    Scratch m_scratch;
+    int m_sets;
+};

@@ -1,0 +1,21 @@
+#include "GTestSupport.h"
+
+#include "Identity.h"
+
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toUtf8().replace("\r", "\\r").replace("\n", "\\n").toStdString() << '"';
+}
+
+void PrintTo(const QByteArray& bytes, std::ostream* out)
+{
+    *out << "bytes(" << bytes.size() << "): " << bytes.left(64).toHex(' ').toStdString();
+}
+
+QList<QString> fatalReportTexts(int errnoValue)
+{
+    const PlatformError error = PlatformError::fromErrno(errnoValue);
+    return {QStringLiteral("Problem with program, Report the following message to: ") +
+                MaintainerAddress,
+            QStringLiteral("Error %1:\r\n%2").arg(error.number()).arg(error.description())};
+}

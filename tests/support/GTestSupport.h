@@ -1,0 +1,30 @@
+#pragma once
+
+// What GoogleTest needs to print and check the program's own types.
+
+#include "platform/PlatformError.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <gtest/gtest.h>
+#include <ostream>
+
+void PrintTo(const QString& text, std::ostream* out);
+void PrintTo(const QByteArray& bytes, std::ostream* out);
+
+// The two boxes of the fatal report for an errno value.
+QList<QString> fatalReportTexts(int errnoValue);
+
+// Runs a statement that must raise PlatformError with the given errno value
+// and the system's description of it.
+#define EXPECT_PLATFORM_ERROR(statement, errnoValue)                                               \
+    do {                                                                                           \
+        try {                                                                                      \
+            statement;                                                                             \
+            ADD_FAILURE() << "no PlatformError from " #statement;                                  \
+        } catch (const PlatformError& error_) {                                                    \
+            EXPECT_EQ(error_.number(), errnoValue);                                                \
+            EXPECT_EQ(error_.description(), PlatformError::fromErrno(errnoValue).description());   \
+        }                                                                                          \
+    } while (false)
