@@ -4,6 +4,7 @@
 #include "GTestSupport.h"
 #include "platform/LocalFileSystem.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <cerrno>
 
@@ -122,5 +123,36 @@ TEST(DisplayText, EveryByteDecodesAsTheWindowsCodePage)
         EXPECT_EQ(QChar(fromWindows1252(static_cast<unsigned char>(byte))),
                   QString(windows1252.decode(QByteArrayView(&c, 1))).front())
             << "byte " << byte;
+    }
+}
+
+TEST(DisplayText, LongTextMatchesAPlainDecodeLineByLine)
+{
+    // Every byte value, at every offset against the blocks the decoder takes
+    // at a time, among line ends of all three kinds and trailing spaces.
+    QByteArray bytes;
+    for (int i = 0; i < 4000; ++i) {
+        bytes += char(i * 7 % 256);
+        if (i % 37 == 0)
+            bytes += "  \r\n";
+        else if (i % 53 == 0)
+            bytes += '\r';
+        else if (i % 41 == 0)
+            bytes += " \n";
+    }
+    QStringDecoder windows1252("windows-1252");
+    const QString decoded = windows1252.decode(bytes);
+    static const QRegularExpression lineEnd("\r\n|\r|\n");
+    QStringList lines = decoded.split(lineEnd);
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    for (const TrailingSpaces mode : {TrailingSpaces::Keep, TrailingSpaces::Remove}) {
+        QString expected;
+        for (QString line : lines) {
+            while (mode == TrailingSpaces::Remove && line.endsWith(u' '))
+                line.chop(1);
+            expected += line + "\r\n";
+        }
+        EXPECT_EQ(displayText(bytes, mode), expected);
     }
 }

@@ -4,6 +4,12 @@
 
 #include <QStringDecoder>
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -15,33 +21,108 @@ constexpr char16_t Windows1252From0x80[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// All 256 bytes, so that decoding a byte is one look-up.
+constexpr auto Windows1252 = [] {
+    std::array<char16_t, 256> table{};
+    for (int byte = 0; byte < 256; ++byte)
+        table[byte] = (byte >= 0x80 && byte < 0xA0) ? Windows1252From0x80[byte - 0x80] : byte;
+    return table;
+}();
+
+#if defined(__SSE2__)
+// Sixteen bytes, and which of them end a line (CR, LF) or decode other than
+// as Latin-1 (0x80 to 0x9F, which are -128 to -97 as signed bytes).
+struct Block
+{
+    explicit Block(const unsigned char* in)
+        : bytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)))
+    {}
+    unsigned lineEnds() const
+    {
+        return unsigned(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')))));
+    }
+    unsigned notLatin1() const
+    {
+        return unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, _mm_set1_epi8(-96))));
+    }
+    void widenTo(char16_t* out) const
+    {
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+    }
+    __m128i bytes;
+};
+#endif
+
+// How many units end a line (CR or LF).
+template <typename Unit> qsizetype countLineEnds(const Unit* in, const Unit* const end)
+{
+    qsizetype count = 0;
+#if defined(__SSE2__)
+    if constexpr (std::is_same_v<Unit, unsigned char>) {
+        for (; end - in >= 16; in += 16)
+            count += std::popcount(Block(in).lineEnds());
+    }
+#endif
+    return count + std::count(in, end, Unit('\r')) + std::count(in, end, Unit('\n'));
+}
+
 // Copies the text, decoding each unit, with every line followed by CR LF
 // and, if asked, its trailing spaces removed: one pass, one allocation.
+// Where the processor allows, Windows-1252 bytes go sixteen at a time,
+// widened as they are, up to a line end or a byte that needs the look-up.
 template <typename Unit, typename Decode>
-QString withCrLfLines(const Unit* in, const Unit* const end, TrailingSpaces trailingSpaces,
+QString withCrLfLines(const Unit* const begin, const Unit* const end, TrailingSpaces trailingSpaces,
                       Decode decode)
 {
+    constexpr Unit Cr = Unit('\r');
+    constexpr Unit Lf = Unit('\n');
     // Each line end grows by at most one unit, and a last line without one
     // gains two.
-    const qsizetype lineEndUnits =
-        std::count_if(in, end, [](Unit c) { return c == Unit('\r') || c == Unit('\n'); });
-    QString result((end - in) + lineEndUnits + 2, Qt::Uninitialized);
+    QString result((end - begin) + countLineEnds(begin, end) + 2, Qt::Uninitialized);
     char16_t* const start = reinterpret_cast<char16_t*>(result.data());
     char16_t* out = start;
-    while (in != end) {
-        char16_t* const lineStart = out;
-        for (; in != end && *in != Unit('\r') && *in != Unit('\n'); ++in)
-            *out++ = decode(*in);
+    char16_t* lineStart = out;
+    const auto endLine = [&] {
         if (trailingSpaces == TrailingSpaces::Remove) {
             while (out != lineStart && out[-1] == u' ')
                 --out;
         }
         *out++ = u'\r';
         *out++ = u'\n';
-        if (in == end)
-            break;
-        in += (*in == Unit('\r') && in + 1 != end && in[1] == Unit('\n')) ? 2 : 1;
+        lineStart = out;
+    };
+    for (const Unit* in = begin; in != end;) {
+#if defined(__SSE2__)
+        if constexpr (std::is_same_v<Unit, unsigned char>) {
+            // There is room for all sixteen: the output runs ahead of the
+            // input by no more than the line ends already passed.
+            if (end - in >= 16) {
+                const Block block(in);
+                const unsigned special = block.lineEnds() | block.notLatin1();
+                block.widenTo(out);
+                const int plain = special == 0 ? 16 : std::countr_zero(special);
+                in += plain;
+                out += plain;
+                if (plain == 16)
+                    continue;
+            }
+        }
+#endif
+        const Unit c = *in++;
+        if (c != Cr && c != Lf) {
+            *out++ = decode(c);
+            continue;
+        }
+        endLine();
+        if (c == Cr && in != end && *in == Lf)
+            ++in;
     }
+    if (begin != end && end[-1] != Cr && end[-1] != Lf)
+        endLine();
     result.truncate(out - start);
     return result;
 }
@@ -50,7 +131,7 @@ QString withCrLfLines(const Unit* in, const Unit* const end, TrailingSpaces trai
 
 char16_t fromWindows1252(unsigned char byte)
 {
-    return (byte >= 0x80 && byte < 0xA0) ? Windows1252From0x80[byte - 0x80] : char16_t(byte);
+    return Windows1252[byte];
 }
 
 QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces)
@@ -65,7 +146,8 @@ QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces)
     }
     // Otherwise the lists and read-mes are in the Windows code page.
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
-    return withCrLfLines(data, data + bytes.size(), trailingSpaces, fromWindows1252);
+    return withCrLfLines(data, data + bytes.size(), trailingSpaces,
+                         [](unsigned char byte) { return Windows1252[byte]; });
 }
 
 QString boxText(const QString& displayText)
