@@ -41,6 +41,11 @@ TEST_F(ErrorReporting, DefaultReportNamesNumberAndDescriptionThenEnds)
     EXPECT_EQ(boxes.shown[0].text,
               QString("Run-time error '%1':\r\n\r\nValue too large for defined data type")
                   .arg(EOVERFLOW));
+
+    // A failure that concerns a file names it on a line of its own.
+    report.showDefaultReport(PlatformError(2, "No such file or directory", "/EAW/FL#2.jpg"));
+    EXPECT_EQ(boxes.shown.last().text,
+              "Run-time error '2':\r\n\r\nNo such file or directory\r\n/EAW/FL#2.jpg");
     EXPECT_TRUE(exit.ended());
 }
 

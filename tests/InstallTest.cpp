@@ -112,7 +112,7 @@ TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
     removeGamePair(state, files, boxes, report);
     boxes.shown.clear();
     removeGamePair(state, files, boxes, report);
-    EXPECT_EQ(reported(), fatalReportTexts(ENOENT)[1]);
+    EXPECT_EQ(reported(), fatalReportTexts(ENOENT, game.scratch().path("EAW/FRNTLINE.DAT"))[1]);
     EXPECT_TRUE(exit.ended());
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
     EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
@@ -123,7 +123,7 @@ TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItThenReports)
     QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
     removeGamePair(state, files, boxes, report);
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
-    EXPECT_EQ(reported(), fatalReportTexts(ENOENT)[1]);
+    EXPECT_EQ(reported(), fatalReportTexts(ENOENT, game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
 }
 
 TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)
@@ -135,7 +135,8 @@ TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)
         boxes.shown.clear();
         ASSERT_TRUE(QFile::remove(game.scratch().path(setFile(3, missing))));
         installDisplayedSet(state, files, boxes, report);
-        EXPECT_EQ(reported(), fatalReportTexts(ENOENT)[1]);
+        EXPECT_EQ(reported(),
+                  fatalReportTexts(ENOENT, game.scratch().path(setFile(3, missing)))[1]);
         EXPECT_EQ(gameFile("FRNTLINE.DAT"), frontline);
         EXPECT_EQ(gameFile("AIRFIELD.DAT"), airfields);
         EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries);
@@ -149,7 +150,8 @@ TEST_F(Installing, MissingGameFolderGoesToTheReport)
     state.ThisFilePath = game.scratch().path(setFile(3, "FRNTLINE.DAT"));
     state.ThisAFDataPath = game.scratch().path(setFile(3, "AIRFIELD.DAT"));
     installDisplayedSet(state, files, boxes, report);
-    EXPECT_EQ(reported(), fatalReportTexts(ENOENT)[1]);
+    EXPECT_EQ(reported(),
+              fatalReportTexts(ENOENT, game.scratch().path("EAW/Frontlines/Workfiles/none"))[1]);
     EXPECT_EQ(game.scratch().entries("EAW/Frontlines/Workfiles").size(), 8);
 }
 
@@ -208,7 +210,7 @@ TEST_F(Installing, FullDiskLeavesThePairAndNoTemporaries)
         Scratch::writeFile(state.DestinationPath, "old frontline");
         Scratch::writeFile(state.AFDestPath, "old airfields");
         installDisplayedSet(state, files, boxes, report);
-        if (reported() != fatalReportTexts(ENOSPC)[1])
+        if (reported() != fatalReportTexts(ENOSPC, state.AFDestPath)[1])
             return fail(qPrintable("wrong report: " + reported()));
         if (Scratch::readFile(state.DestinationPath) != "old frontline" ||
             Scratch::readFile(state.AFDestPath) != "old airfields")
@@ -243,7 +245,7 @@ TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
 
     const auto check = [&] {
         installDisplayedSet(state, files, boxes, report);
-        if (reported() != fatalReportTexts(EACCES)[1])
+        if (reported() != fatalReportTexts(EACCES, game.scratch().path("EAW/AIRFIELD.DAT"))[1])
             return fail(qPrintable("wrong report: " + reported()));
         if (gameFile("FRNTLINE.DAT") != frontline ||
             gameFile("AIRFIELD.DAT") != "the game's own airfields")
@@ -273,7 +275,7 @@ struct DestinationCase
     Operation operation;
     // Turns the game folder's pair into the kind of entry the case is about.
     std::function<void(const Scratch&)> prepare;
-    int error; // 0: the operation succeeds
+    int error; // 0: the operation succeeds; otherwise it names AIRFIELD.DAT
 };
 
 void PrintTo(const DestinationCase& c, std::ostream* out)
@@ -309,7 +311,8 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
 
     QMap<QString, QByteArray> after = snapshot(game.scratch().path());
     if (c.error != 0) {
-        EXPECT_EQ(reported(), fatalReportTexts(c.error)[1]);
+        EXPECT_EQ(reported(),
+                  fatalReportTexts(c.error, game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
         EXPECT_EQ(after, before);
         return;
     }
@@ -392,7 +395,7 @@ TEST_F(Installing, FailedSecondReplacePutsTheOldPairBack)
         if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
             return CannotSetUp;
         installDisplayedSet(state, files, boxes, report);
-        if (reported() != fatalReportTexts(EPERM)[1])
+        if (reported() != fatalReportTexts(EPERM, game.scratch().path("EAW/AIRFIELD.DAT"))[1])
             return fail(qPrintable("wrong report: " + reported()));
         return 0;
     });

@@ -154,8 +154,10 @@ TEST_F(MainWindow, MissingListFileEndsThroughTheFatalReportWithTheBoxEmpty)
     EXPECT_EQ(text("TXT_Axis_Airfields"), asShown(GameFolder::axisDisplay(2)));
     EXPECT_TRUE(text("TXT_Allied_airfields").isEmpty());
     ASSERT_GE(boxes.shown.size(), 2);
+    // The second box names the file, so a player can see what is missing.
+    const QString missing = game.scratch().path("EAW/Frontlines/Workfiles/AlliedActive2.txt");
     EXPECT_EQ(boxes.shown[0].text, fatalReportTexts(ENOENT)[0]);
-    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(ENOENT)[1]);
+    EXPECT_EQ(boxes.shown[1].text, "Error 2:\r\nNo such file or directory\r\n" + missing);
     EXPECT_EQ(boxes.shown[1].icon, MessageIcon::Information);
     EXPECT_EQ(exit.statuses.first(), ErrorReport::FailureStatus);
 }
@@ -166,7 +168,9 @@ TEST_F(MainWindow, MissingListAtStartUpStillEndsTheProgram)
     open();
     EXPECT_TRUE(text("TXT_Axis_Airfields").isEmpty());
     ASSERT_GE(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(ENOENT)[1]);
+    EXPECT_EQ(boxes.shown[1].text,
+              fatalReportTexts(ENOENT,
+                               game.scratch().path("EAW/Frontlines/Workfiles/AxisActive1.txt"))[1]);
     EXPECT_TRUE(exit.ended());
 }
 

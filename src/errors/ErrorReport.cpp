@@ -2,6 +2,17 @@
 
 #include "Identity.h"
 
+namespace {
+
+// Under the description, the file or folder the failure concerns, so that a
+// player started in the wrong folder sees what is missing.
+QString pathLine(const PlatformError& error)
+{
+    return error.path().isEmpty() ? QString() : QStringLiteral("\r\n") + error.path();
+}
+
+} // namespace
+
 void ErrorReport::ShowProgramError(const PlatformError& error)
 {
     m_boxes.showMessage(ApplicationTitle,
@@ -10,7 +21,7 @@ void ErrorReport::ShowProgramError(const PlatformError& error)
                         MessageIcon::None);
     m_boxes.showMessage(ApplicationTitle,
                         QStringLiteral("Error ") + QString::number(error.number()) +
-                            QStringLiteral(":\r\n") + error.description(),
+                            QStringLiteral(":\r\n") + error.description() + pathLine(error),
                         MessageIcon::Information);
     m_exit.endProgram(FailureStatus);
 }
@@ -19,7 +30,8 @@ void ErrorReport::showDefaultReport(const PlatformError& error)
 {
     m_boxes.showMessage(ApplicationTitle,
                         QStringLiteral("Run-time error '") + QString::number(error.number()) +
-                            QStringLiteral("':\r\n\r\n") + error.description(),
+                            QStringLiteral("':\r\n\r\n") + error.description() +
+                            pathLine(error),
                         MessageIcon::Critical);
     m_exit.endProgram(FailureStatus);
 }

@@ -17,14 +17,15 @@
 
 namespace {
 
-[[noreturn]] void fail(int error)
+// Every failure names the file or folder it concerns, in native form.
+[[noreturn]] void fail(int error, const QByteArray& path)
 {
-    throw PlatformError::fromErrno(error);
+    throw PlatformError::fromErrno(error, QDir::toNativeSeparators(decodeFileName(path)));
 }
 
-[[noreturn]] void failWithErrno(int fallback = EIO)
+[[noreturn]] void failWithErrno(const QByteArray& path, int fallback = EIO)
 {
-    fail(errno != 0 ? errno : fallback);
+    fail(errno != 0 ? errno : fallback, path);
 }
 
 class FileDescriptor
@@ -103,10 +104,10 @@ template <typename Call> auto retryOnInterrupt(Call call)
 // Only a regular file has an end that comes without waiting. A folder is
 // refused as the system refuses to read one; anything else (a pipe, a
 // device, a socket) as an invalid argument.
-void requireRegularFile(const struct stat& st)
+void requireRegularFile(const struct stat& st, const QByteArray& path)
 {
     if (!S_ISREG(st.st_mode))
-        fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
 }
 
 // Opens a file the program reads. A device is not even opened (opening one
@@ -116,32 +117,33 @@ void requireRegularFile(const struct stat& st)
 FileDescriptor openInput(const QByteArray& path, struct stat& st)
 {
     if (::stat(path.constData(), &st) != 0)
-        failWithErrno();
-    requireRegularFile(st);
+        failWithErrno(path);
+    requireRegularFile(st, path);
     FileDescriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0)
-        failWithErrno();
+        failWithErrno(path);
     if (::fstat(fd.get(), &st) != 0)
-        failWithErrno();
-    requireRegularFile(st);
+        failWithErrno(path);
+    requireRegularFile(st, path);
     return fd;
 }
 
-void writeAll(int fd, const char* data, size_t size)
+void writeAll(int fd, const char* data, size_t size, const QByteArray& path)
 {
     while (size > 0) {
         const ssize_t n = retryOnInterrupt([&] { return ::write(fd, data, size); });
         if (n < 0)
-            failWithErrno();
+            failWithErrno(path);
         if (n == 0)
-            fail(ENOSPC);
+            fail(ENOSPC, path);
         data += n;
         size -= size_t(n);
     }
 }
 
-// Copies what is left of `from` to `to`, in the kernel where it can.
-void copyContent(int from, int to)
+// Copies what is left of `from` to `to`, in the kernel where it can. A
+// failure names `path`, the file being copied to.
+void copyContent(int from, int to, const QByteArray& path)
 {
     for (;;) {
         const ssize_t n = retryOnInterrupt(
@@ -153,32 +155,32 @@ void copyContent(int from, int to)
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
             errno == EBADF)
             break; // not between these two files: copy through a buffer
-        failWithErrno();
+        failWithErrno(path);
     }
     std::vector<char> buffer(1024 * 1024);
     for (;;) {
         const ssize_t n =
             retryOnInterrupt([&] { return ::read(from, buffer.data(), buffer.size()); });
         if (n < 0)
-            failWithErrno();
+            failWithErrno(path);
         if (n == 0)
             return;
-        writeAll(to, buffer.data(), size_t(n));
+        writeAll(to, buffer.data(), size_t(n), path);
     }
 }
 
-void syncOrFail(int fd)
+void syncOrFail(int fd, const QByteArray& path)
 {
     if (::fsync(fd) != 0)
-        failWithErrno();
+        failWithErrno(path);
 }
 
 // A folder's own sync makes its renames and links durable; some file
 // systems cannot sync a folder at all, and say so with EINVAL.
-void syncFolder(int folder)
+void syncFolder(int folder, const QByteArray& path)
 {
     if (::fsync(folder) != 0 && errno != EINVAL)
-        failWithErrno();
+        failWithErrno(path);
 }
 
 QByteArray encode(const QString& name)
@@ -193,17 +195,20 @@ class DestinationFolder
 {
 public:
     DestinationFolder(const QByteArray& path, const QList<QByteArray>& names)
-        : m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), m_names(names)
+        : m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), m_path(path),
+          m_names(names)
     {
         if (m_fd.get() < 0)
-            failWithErrno();
+            failWithErrno(path);
         if (retryOnInterrupt([&] { return ::flock(m_fd.get(), LOCK_EX); }) != 0)
-            failWithErrno();
+            failWithErrno(path);
         recover();
     }
 
     int fd() const { return m_fd.get(); }
-    const QList<QByteArray>& names() const { return m_names; }
+    const QByteArray& path() const { return m_path; }
+    QByteArray path(const QByteArray& name) const { return joined(m_path, name); }
+    void sync() const { syncFolder(fd(), m_path); }
 
     static QByteArray staged(const QByteArray& name) { return '.' + name + ".tarvane-new"; }
     static QByteArray kept(const QByteArray& name) { return '.' + name + ".tarvane-old"; }
@@ -215,7 +220,7 @@ public:
         if (::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             return true;
         if (errno != ENOENT)
-            failWithErrno();
+            failWithErrno(path(name));
         return false;
     }
 
@@ -235,23 +240,23 @@ public:
         if (!entry(name, st))
             return;
         if (S_ISDIR(st.st_mode))
-            fail(EISDIR);
+            fail(EISDIR, path(name));
         if (S_ISREG(st.st_mode) && ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
                                     ::faccessat(fd(), name.constData(), W_OK, AT_EACCESS) != 0))
-            fail(EACCES);
+            fail(EACCES, path(name));
     }
 
     void rename(const QByteArray& from, const QByteArray& to) const
     {
         if (::renameat(fd(), from.constData(), fd(), to.constData()) != 0)
-            failWithErrno();
+            failWithErrno(path(to));
     }
 
     // Removes an entry of the folder; one that is already gone is fine.
     void discard(const QByteArray& name) const
     {
         if (::unlinkat(fd(), name.constData(), 0) != 0 && errno != ENOENT)
-            failWithErrno();
+            failWithErrno(path(name));
     }
 
     void discardTemporaries() const
@@ -288,6 +293,7 @@ private:
     }
 
     FileDescriptor m_fd;
+    QByteArray m_path;
     QList<QByteArray> m_names;
 };
 
@@ -303,52 +309,55 @@ std::pair<QByteArray, QList<QByteArray>> splitDestinations(const QList<QByteArra
         const QByteArray name = path.mid(slash + 1);
         if (name.isEmpty() || name == "." || name == ".." ||
             (!names.isEmpty() && pathFolder != folder) || names.contains(name))
-            fail(EINVAL);
+            fail(EINVAL, path);
         folder = pathFolder;
         names.append(name);
     }
     return {folder, names};
 }
 
-// Writes a source into a new, complete and synced file of the folder under
-// `name`. Where the file system allows, the file has no name until it is
-// complete, so an interrupted copy leaves nothing behind.
+// Writes a source into a new, complete and synced file of the folder, under
+// the staged name for destination `name`. Where the file system allows, the
+// file has no name until it is complete, so an interrupted copy leaves
+// nothing behind. A failure names the destination.
 void stage(const DestinationFolder& folder, int source, const struct stat& sourceInfo,
            const struct stat* old, const QByteArray& name)
 {
+    const QByteArray staged = DestinationFolder::staged(name);
+    const QByteArray path = folder.path(name);
     FileDescriptor out(::openat(folder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     const bool anonymous = out.get() >= 0;
     if (!anonymous) {
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            failWithErrno();
-        out = FileDescriptor(::openat(folder.fd(), name.constData(),
+            failWithErrno(path);
+        out = FileDescriptor(::openat(folder.fd(), staged.constData(),
                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (out.get() < 0)
-            failWithErrno();
+            failWithErrno(path);
     }
 
-    copyContent(source, out.get());
+    copyContent(source, out.get(), path);
     // A replaced game file keeps its permissions, and its owner where this
     // process may give it.
     if (old && S_ISREG(old->st_mode)) {
         if (::fchown(out.get(), old->st_uid, old->st_gid) != 0 && errno != EPERM)
-            failWithErrno();
+            failWithErrno(path);
         if (::fchmod(out.get(), old->st_mode & 07777) != 0)
-            failWithErrno();
+            failWithErrno(path);
     }
     // The copy keeps the source's modification time, as a copy on the game's
     // home platform does.
     const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
     if (::futimens(out.get(), times) != 0)
-        failWithErrno();
-    syncOrFail(out.get());
+        failWithErrno(path);
+    syncOrFail(out.get(), path);
 
     if (anonymous) {
         const std::string self = "/proc/self/fd/" + std::to_string(out.get());
-        if (::linkat(AT_FDCWD, self.c_str(), folder.fd(), name.constData(), AT_SYMLINK_FOLLOW) !=
+        if (::linkat(AT_FDCWD, self.c_str(), folder.fd(), staged.constData(), AT_SYMLINK_FOLLOW) !=
                 0 &&
-            ::linkat(out.get(), "", folder.fd(), name.constData(), AT_EMPTY_PATH) != 0)
-            failWithErrno();
+            ::linkat(out.get(), "", folder.fd(), staged.constData(), AT_EMPTY_PATH) != 0)
+            failWithErrno(path);
     }
 }
 
@@ -361,7 +370,7 @@ void keep(const DestinationFolder& folder, const QByteArray& name)
         FileDescriptor mark(::openat(folder.fd(), D::absent(name).constData(),
                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (mark.get() < 0)
-            failWithErrno();
+            failWithErrno(folder.path(name));
         return;
     }
     if (::linkat(folder.fd(), name.constData(), folder.fd(), D::kept(name).constData(), 0) == 0)
@@ -370,7 +379,7 @@ void keep(const DestinationFolder& folder, const QByteArray& name)
     // aside instead; until the staged file takes its place, the name is
     // missing rather than mixed, and a failure still puts it back.
     if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
-        failWithErrno();
+        failWithErrno(folder.path(name));
     folder.rename(name, D::kept(name));
 }
 
@@ -383,7 +392,7 @@ void undo(const DestinationFolder& folder) noexcept
     try {
         folder.putBack();
         folder.discardTemporaries();
-        syncFolder(folder.fd());
+        folder.sync();
     } catch (const PlatformError&) {
     } catch (const std::bad_alloc&) {
     }
@@ -411,7 +420,7 @@ QString LocalFileSystem::currentDirectory() const
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE)
-            failWithErrno();
+            failWithErrno({});
         buffer.resize(buffer.size() * 2);
     }
     return decodeFileName(buffer.data());
@@ -424,16 +433,17 @@ QChar LocalFileSystem::separator() const
 
 QStringList LocalFileSystem::listDirectory(const QString& path) const
 {
-    DirectoryStream dir(resolveNative(path));
+    const QByteArray native = resolveNative(path);
+    DirectoryStream dir(native);
     if (!dir.get())
-        failWithErrno();
+        failWithErrno(native);
     QStringList names;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (!entry) {
             if (errno != 0)
-                failWithErrno();
+                failWithErrno(native);
             return names;
         }
         if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
@@ -444,9 +454,10 @@ QStringList LocalFileSystem::listDirectory(const QString& path) const
 QByteArray LocalFileSystem::readFile(const QString& path) const
 {
     struct stat st;
-    const FileDescriptor fd = openInput(resolveNative(path), st);
+    const QByteArray native = resolveNative(path);
+    const FileDescriptor fd = openInput(native, st);
     if (st.st_size > MaxReadSize)
-        fail(EFBIG);
+        fail(EFBIG, native);
 
     // The size is a hint only: the file may grow while it is read. The buffer
     // never grows past the limit and the one byte that shows it was passed.
@@ -455,14 +466,14 @@ QByteArray LocalFileSystem::readFile(const QString& path) const
     for (;;) {
         if (used == data.size()) {
             if (used > MaxReadSize)
-                fail(EFBIG);
+                fail(EFBIG, native);
             data.resize(
                 qsizetype(std::min(std::max<qint64>(qint64(used) * 2, 4096), MaxReadSize + 1)));
         }
         const ssize_t n = retryOnInterrupt(
             [&] { return ::read(fd.get(), data.data() + used, size_t(data.size() - used)); });
         if (n < 0)
-            failWithErrno();
+            failWithErrno(native);
         if (n == 0)
             break;
         used += n;
@@ -497,7 +508,7 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
             struct stat old;
             const bool hasOld = folder.entry(names[i], old);
             stage(folder, sources[size_t(i)].get(), sourceInfo[size_t(i)], hasOld ? &old : nullptr,
-                  D::staged(names[i]));
+                  names[i]);
         }
         for (qsizetype i = 0; i < last; ++i)
             keep(folder, names[i]);
@@ -517,9 +528,9 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
             continue;
         const int error = errno;
         undo(folder);
-        fail(error);
+        fail(error, folder.path(names[i]));
     }
-    syncFolder(folder.fd());
+    folder.sync();
     folder.discardTemporaries();
 }
 
@@ -537,9 +548,9 @@ void LocalFileSystem::removeFiles(const QStringList& paths)
         folder.checkReplaceable(name);
     for (const QByteArray& name : names) {
         if (::unlinkat(folder.fd(), name.constData(), 0) != 0)
-            failWithErrno();
+            failWithErrno(folder.path(name));
     }
-    syncFolder(folder.fd());
+    folder.sync();
 }
 
 QString LocalFileSystem::resolvePath(const QString& path) const

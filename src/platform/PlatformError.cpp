@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-PlatformError PlatformError::fromErrno(int errnoValue)
+PlatformError PlatformError::fromErrno(int errnoValue, QString path)
 {
-    return PlatformError(errnoValue, QString::fromLocal8Bit(std::strerror(errnoValue)));
+    return PlatformError(errnoValue, QString::fromLocal8Bit(std::strerror(errnoValue)),
+                         std::move(path));
 }

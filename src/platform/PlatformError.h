@@ -3,23 +3,27 @@
 #include <QString>
 #include <cstdint>
 
-// A failed operation, as the operating system reports it: its error number and
-// its description. Every failure of the platform layer, and the program's own
-// arithmetic and argument failures, are raised as this one type.
+// A failed operation, as the operating system reports it: its error number,
+// its description, and the file or folder it concerns, if any. Every failure
+// of the platform layer, and the program's own arithmetic and argument
+// failures, are raised as this one type.
 class PlatformError
 {
 public:
-    PlatformError(std::int32_t number, QString description)
-        : m_number(number), m_description(std::move(description))
+    PlatformError(std::int32_t number, QString description, QString path = {})
+        : m_number(number), m_description(std::move(description)), m_path(std::move(path))
     {}
 
-    // The error for an errno value, with the system's text for it.
-    static PlatformError fromErrno(int errnoValue);
+    // The error for an errno value, with the system's text for it; `path`
+    // is the file or folder it concerns, in native form.
+    static PlatformError fromErrno(int errnoValue, QString path = {});
 
     std::int32_t number() const { return m_number; }
     const QString& description() const { return m_description; }
+    const QString& path() const { return m_path; }
 
 private:
     std::int32_t m_number;
     QString m_description;
+    QString m_path;
 };

@@ -12,10 +12,11 @@ void PrintTo(const QByteArray& bytes, std::ostream* out)
     *out << "bytes(" << bytes.size() << "): " << bytes.left(64).toHex(' ').toStdString();
 }
 
-QList<QString> fatalReportTexts(int errnoValue)
+QList<QString> fatalReportTexts(int errnoValue, const QString& path)
 {
     const PlatformError error = PlatformError::fromErrno(errnoValue);
     return {QStringLiteral("Problem with program, Report the following message to: ") +
                 MaintainerAddress,
-            QStringLiteral("Error %1:\r\n%2").arg(error.number()).arg(error.description())};
+            QStringLiteral("Error %1:\r\n%2").arg(error.number()).arg(error.description()) +
+                (path.isEmpty() ? QString() : "\r\n" + path)};
 }
