@@ -4,6 +4,7 @@
 #include "Previews.h"
 #include "app/Appearance.h"
 #include "app/FRM_tarvanescreen.h"
+#include "app/PreviewBox.h"
 #include "platform/LocalFileSystem.h"
 #include "platform/PictureLoader.h"
 #include "platform/QtMessageBoxes.h"
@@ -13,6 +14,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,7 +24,9 @@
 #include <QTest>
 #include <QTimer>
 #include <cerrno>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -270,7 +274,7 @@ TEST_F(MainWindow, ControlsAsLaidOut)
         {"LBL_Airfields_Allied", "QLabel", "Allied Airfields", {}, {636, 312, 137, 21}},
         {"LBL_comments", "QLabel", {}, {}, {8, 340, 485, 29}},
         {"LBL_frontline_num", "QLabel", "FrontLine Number", {}, {488, 396, 125, 13}},
-        {"frontline_image1", "QLabel", {}, {}, {8, 4, 488, 328}},
+        {"frontline_image1", "PreviewBox", {}, {}, {8, 4, 488, 328}},
     };
     EXPECT_EQ(window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 17);
     for (const auto& row : table) {
@@ -309,6 +313,13 @@ TEST_F(MainWindow, ControlsAsLaidOut)
     EXPECT_TRUE(control("LBL_comments")->font().italic());
     EXPECT_FALSE(control("TXT_Airfield_Notes")->font().bold());
     EXPECT_TRUE(control("TXT_Axis_Airfields")->font().bold());
+    // Point sizes a screen reader can report, at the designed pixel sizes.
+    EXPECT_EQ(window->font().pointSizeF(), 9.75);
+    EXPECT_EQ(QFontInfo(window->font()).pixelSize(), 13);
+    EXPECT_EQ(control("TXT_filename")->font().pointSizeF(), 8.25);
+    EXPECT_EQ(QFontInfo(control("TXT_filename")->font()).pixelSize(), 11);
+    EXPECT_EQ(control<QLabel>("LBL_Airfields_Axis")->buddy(), control("TXT_Axis_Airfields"));
+    EXPECT_EQ(control<QLabel>("LBL_Airfields_Allied")->buddy(), control("TXT_Allied_airfields"));
 
     const char* tabOrder[] = {"TXT_filename",   "TXT_Airfield_Notes",   "CMD_View_ReadMe",
                               "CMD_View_Notes", "CMD_delete",           "CMD_exit",
@@ -454,3 +465,114 @@ TEST(Pictures, DecodesAJpegAndRejectsWhatIsNotOne)
     EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(3)/FL#3.jpg")), EINVAL);
     EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(4)/FL#4.jpg")), ENOENT);
 }
+
+namespace {
+
+struct MarkerCase
+{
+    const char* name;
+    // Prepares the game folder (before the window opens) and acts on the
+    // window (after).
+    std::function<void(const GameFolder&)> prepare;
+    std::function<void(MainWindow&)> act;
+    bool installed;
+};
+
+void PrintTo(const MarkerCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+void gamePairOf(const GameFolder& game, int frontlineSet, int airfieldSet)
+{
+    game.scratch().write("EAW/FRNTLINE.DAT", GameFolder::frontlineBytes(frontlineSet));
+    game.scratch().write("EAW/AIRFIELD.DAT", GameFolder::airfieldBytes(airfieldSet));
+}
+
+class InstalledMarker : public MainWindow, public testing::WithParamInterface<MarkerCase>
+{
+public:
+    using MainWindow::click;
+};
+
+} // namespace
+
+TEST_P(InstalledMarker, FollowsTheGameFolder)
+{
+    const MarkerCase& c = GetParam();
+    c.prepare(game);
+    open();
+    if (c.act)
+        c.act(*this);
+
+    auto* preview = control<PreviewBox>("frontline_image1");
+    EXPECT_EQ(preview->isInstalled(), c.installed);
+    EXPECT_EQ(preview->accessibleDescription().contains(" is installed"), c.installed)
+        << qPrintable(preview->accessibleDescription());
+    // The mark is drawn in the buttons' green, inside the top left corner.
+    const QImage shown = preview->grab().toImage();
+    const QColor corner = shown.pixelColor(QPoint(9, 15) * shown.devicePixelRatio());
+    EXPECT_EQ(corner == QColor(0, 255, 0), c.installed) << qPrintable(corner.name());
+    EXPECT_FALSE(exit.ended());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, InstalledMarker,
+    testing::Values(
+        MarkerCase{"GamePairIsTheDisplayedSet",
+                   [](const GameFolder& game) { gamePairOf(game, 1, 1); },
+                   {},
+                   true},
+        MarkerCase{"GamePairMissing",
+                   [](const GameFolder& game) {
+                       QFile::remove(game.scratch().path("EAW/FRNTLINE.DAT"));
+                       QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
+                   },
+                   {},
+                   false},
+        MarkerCase{
+            "OneFileDiffers", [](const GameFolder& game) { gamePairOf(game, 1, 2); }, {}, false},
+        MarkerCase{"SameSizeOtherBytes",
+                   [](const GameFolder& game) {
+                       gamePairOf(game, 1, 1);
+                       QByteArray bytes = GameFolder::airfieldBytes(1);
+                       bytes[bytes.size() - 1] = 'x';
+                       game.scratch().write("EAW/AIRFIELD.DAT", bytes);
+                   },
+                   {},
+                   false},
+        MarkerCase{"GameFileIsAPipe",
+                   [](const GameFolder& game) {
+                       gamePairOf(game, 1, 1);
+                       const QString pipe = game.scratch().path("EAW/FRNTLINE.DAT");
+                       QFile::remove(pipe);
+                       mkfifo(QFile::encodeName(pipe).constData(), 0644);
+                   },
+                   {},
+                   false},
+        MarkerCase{"GameFileIsAFolder",
+                   [](const GameFolder& game) {
+                       gamePairOf(game, 1, 1);
+                       QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
+                       game.scratch().makeFolder("EAW/AIRFIELD.DAT");
+                   },
+                   {},
+                   false},
+        MarkerCase{"NextToAnotherSet", [](const GameFolder& game) { gamePairOf(game, 1, 1); },
+                   [](MainWindow& w) { static_cast<InstalledMarker&>(w).click("CMD_Next"); },
+                   false},
+        MarkerCase{"AfterLoad", [](const GameFolder&) {},
+                   [](MainWindow& w) {
+                       auto& window = static_cast<InstalledMarker&>(w);
+                       window.click("CMD_Next");
+                       window.click("CMD_load");
+                   },
+                   true},
+        MarkerCase{
+            "AfterRestoreDefault", [](const GameFolder&) {},
+            [](MainWindow& w) { static_cast<InstalledMarker&>(w).click("CMD_restore_defaut"); },
+            true},
+        MarkerCase{"AfterRemove", [](const GameFolder& game) { gamePairOf(game, 1, 1); },
+                   [](MainWindow& w) { static_cast<InstalledMarker&>(w).click("CMD_delete"); },
+                   false}),
+    [](const testing::TestParamInfo<MarkerCase>& info) { return std::string(info.param.name); });

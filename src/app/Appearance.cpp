@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QStyleFactory>
+#include <QWidget>
 
 void prepareApplication(QApplication& app)
 {
@@ -12,4 +13,13 @@ void prepareApplication(QApplication& app)
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                                 QStringLiteral("DejaVu Sans")});
     app.setWindowIcon(QIcon(QStringLiteral(":/tarvane/tarvane.png")));
+}
+
+void setColours(QWidget* widget, QPalette::ColorRole background, const QColor& backgroundColour,
+                QPalette::ColorRole text, const QColor& textColour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(background, backgroundColour);
+    palette.setColor(text, textColour);
+    widget->setPalette(palette);
 }

@@ -1,6 +1,22 @@
 #pragma once
 
+#include <QColor>
+#include <QPalette>
+
 class QApplication;
+class QWidget;
+
+// The window's colours.
+inline const QColor FormBackground{128, 128, 255};
+inline const QColor ButtonGreen{0, 255, 0};
+inline const QColor BoxBackground{192, 255, 255};
+inline const QColor ListText{255, 0, 0};
+inline const QColor FileNameText{192, 0, 0};
+inline const QColor NumberLabelText{192, 255, 192};
+
+// Gives a widget a background and a text colour of its own.
+void setColours(QWidget* widget, QPalette::ColorRole background, const QColor& backgroundColour,
+                QPalette::ColorRole text, const QColor& textColour);
 
 // The look the window was designed in: Qt's Fusion style, so the button and
 // box colours show as chosen on every desktop, and the window's MS Sans Serif

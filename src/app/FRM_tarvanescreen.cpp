@@ -1,7 +1,9 @@
 #include "app/FRM_tarvanescreen.h"
 
 #include "Identity.h"
+#include "app/Appearance.h"
 #include "app/CaptionButton.h"
+#include "app/PreviewBox.h"
 #include "errors/Guard.h"
 #include "install/Installer.h"
 #include "library/FrontlineLibrary.h"
@@ -27,32 +29,18 @@ QRect twips(int left, int top, int width, int height)
                  height / TwipsPerPixel);
 }
 
-// Point sizes are taken at 96 DPI too, so text keeps its size relative to
-// the controls whatever DPI the screen reports.
+// Point sizes, as the window was designed: at 96 DPI, 9.75 and 8.25 points
+// are 13 and 11 pixels. Qt keeps its logical DPI at 96 on a high-DPI screen
+// and scales the whole window instead, so the text keeps its size relative
+// to the controls.
 QFont msSansSerif(qreal points, bool bold, bool italic = false)
 {
     QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(qRound(points * 96.0 / 72.0));
+    font.setPointSizeF(points);
     font.setBold(bold);
     font.setItalic(italic);
     return font;
 }
-
-void setColours(QWidget* widget, QPalette::ColorRole background, const QColor& backgroundColour,
-                QPalette::ColorRole text, const QColor& textColour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(background, backgroundColour);
-    palette.setColor(text, textColour);
-    widget->setPalette(palette);
-}
-
-const QColor FormBackground(128, 128, 255);
-const QColor ButtonGreen(0, 255, 0);
-const QColor BoxBackground(192, 255, 255);
-const QColor ListText(255, 0, 0);
-const QColor FileNameText(192, 0, 0);
-const QColor NumberLabelText(192, 255, 192);
 
 const QString CreditCaption = QStringLiteral("Tarvane, by the Tarvane developers") +
                               QString(6, u' ') + QStringLiteral("Version ") + ApplicationVersion +
@@ -163,8 +151,10 @@ void FRM_tarvanescreen::createControls()
 
     LBL_Airfields_Axis = label("LBL_Airfields_Axis", QStringLiteral("Axis Airfields"),
                                twips(9540, 300, 2055, 315), Qt::AlignHCenter | Qt::AlignTop);
+    LBL_Airfields_Axis->setBuddy(TXT_Axis_Airfields);
     LBL_Airfields_Allied = label("LBL_Airfields_Allied", QStringLiteral("Allied Airfields"),
                                  twips(9540, 4680, 2055, 315), Qt::AlignHCenter | Qt::AlignTop);
+    LBL_Airfields_Allied->setBuddy(TXT_Allied_airfields);
     LBL_comments = label("LBL_comments", CreditCaption, twips(120, 5100, 7275, 435),
                          Qt::AlignLeft | Qt::AlignTop);
     LBL_comments->setWordWrap(true);
@@ -174,7 +164,7 @@ void FRM_tarvanescreen::createControls()
     setColours(LBL_frontline_num, QPalette::Window, FormBackground, QPalette::WindowText,
                NumberLabelText);
 
-    frontline_image1 = new QLabel(this);
+    frontline_image1 = new PreviewBox(this);
     frontline_image1->setObjectName(QStringLiteral("frontline_image1"));
     frontline_image1->setGeometry(twips(120, 60, 7320, 4920));
     frontline_image1->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -226,6 +216,7 @@ void FRM_tarvanescreen::Form_Load()
     next([&] { LoadAlliedAirfields(); });
     next([&] { CountFrontlineFolders(m_state, m_files, m_report); });
     next([&] { showPreviewOrDesignPicture(); });
+    next([&] { showWhetherInstalled(); });
     next([&] { TXT_filename->setText(frontlineTitle(m_state.FrontlineNum, true)); });
 }
 
@@ -262,17 +253,25 @@ void FRM_tarvanescreen::CMD_exit_Click()
 
 void FRM_tarvanescreen::CMD_load_Click()
 {
-    installDisplayedSet(m_state, m_files, m_boxes, m_report);
+    if (installDisplayedSet(m_state, m_files, m_boxes, m_report))
+        showWhetherInstalled();
 }
 
 void FRM_tarvanescreen::CMD_restore_defaut_Click()
 {
-    restoreDefaultSet(m_state, m_files, m_boxes, m_report);
+    if (restoreDefaultSet(m_state, m_files, m_boxes, m_report))
+        showWhetherInstalled();
 }
 
 void FRM_tarvanescreen::CMD_delete_Click()
 {
-    removeGamePair(m_state, m_files, m_boxes, m_report);
+    if (removeGamePair(m_state, m_files, m_boxes, m_report))
+        showWhetherInstalled();
+}
+
+void FRM_tarvanescreen::showWhetherInstalled()
+{
+    frontline_image1->setInstalled(isDisplayedSetInstalled(m_state, m_files));
 }
 
 void FRM_tarvanescreen::refreshDisplay()
@@ -283,6 +282,7 @@ void FRM_tarvanescreen::refreshDisplay()
     m_state.ThisAFListPath = alliedListPath(m_state);
     LoadAlliedAirfields();
     showPreviewOrDesignPicture();
+    showWhetherInstalled();
     TXT_filename->setText(frontlineTitle(m_state.FrontlineNum, m_state.FrontlineNum == 1));
 }
 

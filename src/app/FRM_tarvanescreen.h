@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class CaptionButton;
+class PreviewBox;
 class FileSystem;
 class MessageBoxes;
 class ProgramExit;
@@ -52,6 +53,7 @@ private:
     void refreshDisplay();
     void showPicture(const QPixmap& picture);
     void showPreviewOrDesignPicture();
+    void showWhetherInstalled();
     void loadReadMe(const QString& fileName);
     void loadTextInto(QPlainTextEdit* box, const QString& path, TrailingSpaces trailingSpaces);
 
@@ -77,5 +79,5 @@ private:
     QLabel* LBL_Airfields_Allied = nullptr;
     QLabel* LBL_comments = nullptr;
     QLabel* LBL_frontline_num = nullptr;
-    QLabel* frontline_image1 = nullptr;
+    PreviewBox* frontline_image1 = nullptr;
 };

@@ -8,11 +8,11 @@
 
 namespace {
 
-void installPair(const QString& frontline, const QString& airfields, const FrontlineState& state,
+bool installPair(const QString& frontline, const QString& airfields, const FrontlineState& state,
                  FileSystem& files, MessageBoxes& boxes, ErrorReport& report,
                  const QString& confirmation)
 {
-    fatalGuard(report, [&] {
+    return fatalGuard(report, [&] {
         files.copyFiles({{frontline, state.DestinationPath}, {airfields, state.AFDestPath}});
         boxes.showMessage(ApplicationTitle, confirmation, MessageIcon::None);
     });
@@ -20,26 +20,32 @@ void installPair(const QString& frontline, const QString& airfields, const Front
 
 } // namespace
 
-void installDisplayedSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
+bool installDisplayedSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                          ErrorReport& report)
 {
-    installPair(state.ThisFilePath, state.ThisAFDataPath, state, files, boxes, report,
-                QStringLiteral("Frontline and Airfield files loaded"));
+    return installPair(state.ThisFilePath, state.ThisAFDataPath, state, files, boxes, report,
+                       QStringLiteral("Frontline and Airfield files loaded"));
 }
 
-void restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
+bool restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                        ErrorReport& report)
 {
-    installPair(state.DefaultFrtLinePath, state.DefaultAFDataPath, state, files, boxes, report,
-                QStringLiteral("Default Frontline and Airfield files restored"));
+    return installPair(state.DefaultFrtLinePath, state.DefaultAFDataPath, state, files, boxes,
+                       report, QStringLiteral("Default Frontline and Airfield files restored"));
 }
 
-void removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
+bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                     ErrorReport& report)
 {
-    fatalGuard(report, [&] {
+    return fatalGuard(report, [&] {
         files.removeFiles({state.DestinationPath, state.AFDestPath});
         boxes.showMessage(ApplicationTitle, QStringLiteral("Frontline and Airfield files deleted"),
                           MessageIcon::None);
     });
+}
+
+bool isDisplayedSetInstalled(const FrontlineState& state, const FileSystem& files)
+{
+    return files.sameContent(state.ThisFilePath, state.DestinationPath) &&
+           files.sameContent(state.ThisAFDataPath, state.AFDestPath);
 }

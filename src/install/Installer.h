@@ -6,20 +6,25 @@ class MessageBoxes;
 struct FrontlineState;
 
 // The three operations that change the game folder. Each runs under the
-// fatal guard and confirms its success with a message box. The game files
-// are copied or deleted whole, never read for their content.
+// fatal guard, confirms its success with a message box and returns whether
+// it completed. The game files are copied, deleted or compared whole, never
+// interpreted.
 
 // Copies the displayed set's FRNTLINE.DAT and AIRFIELD.DAT over the game
 // folder's pair. Both are copied in full before either is replaced, so a
 // failure leaves the game folder's pair as it was.
-void installDisplayedSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
+bool installDisplayedSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                          ErrorReport& report);
 
 // The same for the default pair, always that of the game folder's
 // Frontlines/Frontline(1).
-void restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
+bool restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                        ErrorReport& report);
 
 // Deletes the game folder's FRNTLINE.DAT, then its AIRFIELD.DAT.
-void removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
+bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                     ErrorReport& report);
+
+// Whether the game folder's pair is, byte for byte, the displayed set's. Only
+// reads; anything it cannot compare counts as not installed.
+bool isDisplayedSetInstalled(const FrontlineState& state, const FileSystem& files);

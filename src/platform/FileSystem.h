@@ -32,6 +32,11 @@ public:
     // than the implementation's limit.
     virtual QByteArray readFile(const QString& path) const = 0;
 
+    // Whether two regular files hold the same bytes. Only reads, and never
+    // fails: a file that is missing, unreadable or not a regular file (a
+    // folder, a pipe, a device) is simply not the same.
+    virtual bool sameContent(const QString& a, const QString& b) const noexcept = 0;
+
     // Copies every source over its destination, whole. The destinations lie
     // in one folder, and only their own entries there change: either all of
     // them are replaced by regular files or, on failure, none is.

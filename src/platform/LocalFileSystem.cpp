@@ -6,6 +6,7 @@
 #include <QDir>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -480,6 +481,43 @@ QByteArray LocalFileSystem::readFile(const QString& path) const
     }
     data.truncate(used);
     return data;
+}
+
+bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noexcept
+{
+    try {
+        struct stat infoA, infoB;
+        const FileDescriptor fileA = openInput(resolveNative(a), infoA);
+        const FileDescriptor fileB = openInput(resolveNative(b), infoB);
+        if (infoA.st_size != infoB.st_size)
+            return false;
+        if (infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino)
+            return true;
+        // Chunk by chunk, so that files that differ early cost little.
+        constexpr size_t ChunkSize = 64 * 1024;
+        std::vector<char> chunkA(ChunkSize), chunkB(ChunkSize);
+        const auto fill = [](int fd, std::vector<char>& chunk) {
+            size_t used = 0;
+            while (used < chunk.size()) {
+                const ssize_t n = retryOnInterrupt(
+                    [&] { return ::read(fd, chunk.data() + used, chunk.size() - used); });
+                if (n <= 0)
+                    return n < 0 ? ssize_t(-1) : ssize_t(used);
+                used += size_t(n);
+            }
+            return ssize_t(used);
+        };
+        for (;;) {
+            const ssize_t n = fill(fileA.get(), chunkA);
+            if (n < 0 || fill(fileB.get(), chunkB) != n ||
+                std::memcmp(chunkA.data(), chunkB.data(), size_t(n)) != 0)
+                return false;
+            if (size_t(n) < ChunkSize)
+                return true;
+        }
+    } catch (...) {
+        return false;
+    }
 }
 
 void LocalFileSystem::copyFiles(const QList<Copy>& copies)

@@ -28,6 +28,7 @@ public:
     QChar separator() const override;
     QStringList listDirectory(const QString& path) const override;
     QByteArray readFile(const QString& path) const override;
+    bool sameContent(const QString& a, const QString& b) const noexcept override;
     void copyFiles(const QList<Copy>& copies) override;
     void removeFiles(const QStringList& paths) override;
 

@@ -51,6 +51,10 @@ public:
         return m_local.listDirectory(path);
     }
     QByteArray readFile(const QString& path) const override { return m_local.readFile(path); }
+    bool sameContent(const QString& a, const QString& b) const noexcept override
+    {
+        return m_local.sameContent(a, b);
+    }
     void copyFiles(const QList<Copy>& copies) override { m_local.copyFiles(copies); }
     void removeFiles(const QStringList& paths) override { m_local.removeFiles(paths); }
 
