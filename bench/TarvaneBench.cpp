@@ -548,7 +548,7 @@ const std::map<std::string, std::string> goals = {
 
 void printTable()
 {
-    std::printf("\n%-26s %14s %14s %8s %8s\n", "case", "tarvane", "baseline", "ratio", "goal");
+    std::printf("\n%-40s %14s %14s %8s %8s\n", "case", "tarvane", "baseline", "ratio", "goal");
     for (const std::string& label : order) {
         const Row& row = rows[label];
         char tarvane[32], baseline[32] = "-", ratio[16] = "-";
@@ -558,7 +558,7 @@ void printTable()
             std::snprintf(ratio, sizeof ratio, "%.2f", row.tarvane / row.baseline);
         }
         const auto goal = goals.find(label);
-        std::printf("%-26s %14s %14s %8s %8s\n", label.c_str(), tarvane, baseline, ratio,
+        std::printf("%-40s %14s %14s %8s %8s\n", label.c_str(), tarvane, baseline, ratio,
                     goal == goals.end() ? "" : goal->second.c_str());
     }
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -493,26 +494,28 @@ bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noex
             return false;
         if (infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino)
             return true;
-        // Chunk by chunk, so that files that differ early cost little.
-        constexpr size_t ChunkSize = 64 * 1024;
-        std::vector<char> chunkA(ChunkSize), chunkB(ChunkSize);
-        const auto fill = [](int fd, std::vector<char>& chunk) {
+        // Chunk by chunk, small at first, so that files that differ early
+        // cost little.
+        constexpr size_t LargestChunk = 64 * 1024;
+        const std::unique_ptr<char[]> chunkA(new char[LargestChunk]);
+        const std::unique_ptr<char[]> chunkB(new char[LargestChunk]);
+        const auto fill = [](int fd, char* chunk, size_t size) {
             size_t used = 0;
-            while (used < chunk.size()) {
-                const ssize_t n = retryOnInterrupt(
-                    [&] { return ::read(fd, chunk.data() + used, chunk.size() - used); });
+            while (used < size) {
+                const ssize_t n =
+                    retryOnInterrupt([&] { return ::read(fd, chunk + used, size - used); });
                 if (n <= 0)
                     return n < 0 ? ssize_t(-1) : ssize_t(used);
                 used += size_t(n);
             }
             return ssize_t(used);
         };
-        for (;;) {
-            const ssize_t n = fill(fileA.get(), chunkA);
-            if (n < 0 || fill(fileB.get(), chunkB) != n ||
-                std::memcmp(chunkA.data(), chunkB.data(), size_t(n)) != 0)
+        for (size_t size = 4096;; size = std::min(size * 2, LargestChunk)) {
+            const ssize_t n = fill(fileA.get(), chunkA.get(), size);
+            if (n < 0 || fill(fileB.get(), chunkB.get(), size) != n ||
+                std::memcmp(chunkA.get(), chunkB.get(), size_t(n)) != 0)
                 return false;
-            if (size_t(n) < ChunkSize)
+            if (size_t(n) < size)
                 return true;
         }
     } catch (...) {
