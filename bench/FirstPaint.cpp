@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 // Starts, paints its window once, and exits: the whole-process start-up and
 // memory figures of the benchmarks come from timing this program.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 // Tarvane's operations beside plain baselines doing the same work, in the
 // same run. Prints Google Benchmark's own report, then one table with the
 // ratio of each case to its baseline and the goal it is held to.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 // Start-up path derivation from any start-up directory: either the paths
 // built from everything before the last separator, or an invalid argument
 // when there is no separator. Then one step and the set's paths. The same

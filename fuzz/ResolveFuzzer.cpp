@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 // Case-insensitive path resolution on a tree with names that differ only in
 // case. Paths are spelled from the input's bytes; the result must be the
 // path as spelled when that exists, must differ from it only in ASCII case,

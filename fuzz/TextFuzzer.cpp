@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 // Any bytes through the text loader: it must not crash, must keep every line
 // and must end every line with CR LF. What a box is then given must show the
 // same lines, only cut where a line is too long for the box.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 // A Load killed at each of its system calls in turn, the way databases test
 // themselves: strace runs the load in a child process and sends it SIGKILL
 // on entry to one call. After every stop the game pair must be the old one

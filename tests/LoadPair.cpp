@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 // Loads one pair into a game folder as the Load button does, for the crash
 // test. A marker system call (sched_yield, which nothing else here makes)
 // stands on each side of the load, so that a tracer can tell the load's own

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 // Draws Tarvane's own pictures: the window icon, the picture the preview box
 // shows before any set is loaded, and the preview maps of the demo sets.
 //

@@ -1,4 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 #include "app/Appearance.h"
+
+#include "Identity.h"
 
 #include <QApplication>
 #include <QFont>
@@ -12,7 +17,11 @@ void prepareApplication(QApplication& app)
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                                 QStringLiteral("DejaVu Sans")});
-    app.setWindowIcon(QIcon(QStringLiteral(":/tarvane/tarvane.png")));
+    app.setApplicationVersion(ApplicationVersion);
+    // The desktop entry's name, so that a Wayland compositor finds the icon;
+    // the window icon comes from the icon theme, or else from the program.
+    app.setDesktopFileName(DesktopEntryName);
+    app.setWindowIcon(QIcon::fromTheme(IconName, QIcon(QStringLiteral(":/tarvane/tarvane.png"))));
 }
 
 void setColours(QWidget* widget, QPalette::ColorRole background, const QColor& backgroundColour,

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 #include "app/CaptionButton.h"
 
 #include <QStyleOptionButton>

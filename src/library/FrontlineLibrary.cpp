@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 #include "library/FrontlineLibrary.h"
 
 #include "errors/Guard.h"

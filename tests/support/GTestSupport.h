@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 #pragma once
 
 // What GoogleTest needs to print and check the program's own types.

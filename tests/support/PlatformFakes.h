@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
 #pragma once
 
 // Stand-ins for the platform's services: message boxes and the program's end
