@@ -37,7 +37,7 @@ TEST_F(ErrorReporting, FatalReportShowsTwoBoxesThenEnds)
 
 TEST_F(ErrorReporting, DefaultReportNamesNumberAndDescriptionThenEnds)
 {
-    report.showDefaultReport(PlatformError::fromErrno(EOVERFLOW));
+    report.showDefaultReport(PlatformError::fromSystem(EOVERFLOW));
 
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(boxes.shown[0].title, "tarvane");
@@ -54,7 +54,7 @@ TEST_F(ErrorReporting, DefaultReportNamesNumberAndDescriptionThenEnds)
 
 TEST_F(ErrorReporting, FatalGuardReportsTheFailureAndStopsTheOperation)
 {
-    const bool completed = fatalGuard(report, [] { throw PlatformError::fromErrno(ENOENT); });
+    const bool completed = fatalGuard(report, [] { throw PlatformError::fromSystem(ENOENT); });
     EXPECT_FALSE(completed);
     ASSERT_EQ(boxes.shown.size(), 2);
     EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(ENOENT)[1]);
@@ -69,7 +69,7 @@ TEST_F(ErrorReporting, ResumeNextSkipsOnlyTheFailingStatement)
     QStringList steps;
     const ResumeNext next;
     next([&] { steps << "one"; });
-    next([] { throw PlatformError::fromErrno(EINVAL); });
+    next([] { throw PlatformError::fromSystem(EINVAL); });
     next([&] { throw std::bad_alloc(); });
     next([&] { steps << "three"; });
     EXPECT_EQ(steps, (QStringList{"one", "three"}));
@@ -82,13 +82,13 @@ TEST_F(ErrorReporting, HandlerBoundaryCatchesWhatNoGuardCaught)
     // An unguarded failure reaches the boundary through any depth of calls;
     // a guarded one is reported by its own guard and goes no further.
     runHandler(report, [&] {
-        const auto unguardedStep = [] { throw PlatformError::fromErrno(EOVERFLOW); };
+        const auto unguardedStep = [] { throw PlatformError::fromSystem(EOVERFLOW); };
         unguardedStep();
     });
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Critical);
 
-    runHandler(report, [&] { fatalGuard(report, [] { throw PlatformError::fromErrno(EACCES); }); });
+    runHandler(report, [&] { fatalGuard(report, [] { throw PlatformError::fromSystem(EACCES); }); });
     ASSERT_EQ(boxes.shown.size(), 3);
     EXPECT_EQ(boxes.shown[2].text, fatalReportTexts(EACCES)[1]);
 

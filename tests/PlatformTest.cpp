@@ -81,7 +81,7 @@ TEST(LocalFileSystem, CurrentDirectoryAndSeparator)
     EXPECT_EQ(current, QDir(root.path("EAW/Frontlines")).canonicalPath());
     EXPECT_EQ(files.separator(), u'/');
     // The system's own words for its errors.
-    EXPECT_EQ(PlatformError::fromErrno(ENOENT).description(), "No such file or directory");
+    EXPECT_EQ(PlatformError::fromSystem(ENOENT).description(), "No such file or directory");
 }
 
 TEST(CaseResolution, FindsComponentsSpelledInAnotherCase)

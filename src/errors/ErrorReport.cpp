@@ -33,8 +33,7 @@ void ErrorReport::showDefaultReport(const PlatformError& error)
 {
     m_boxes.showMessage(ApplicationTitle,
                         QStringLiteral("Run-time error '") + QString::number(error.number()) +
-                            QStringLiteral("':\r\n\r\n") + error.description() +
-                            pathLine(error),
+                            QStringLiteral("':\r\n\r\n") + error.description() + pathLine(error),
                         MessageIcon::Critical);
     m_exit.endProgram(FailureStatus);
 }

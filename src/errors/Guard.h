@@ -6,7 +6,6 @@
 #include "errors/ErrorReport.h"
 #include "platform/PlatformError.h"
 
-#include <cerrno>
 #include <new>
 #include <utility>
 
@@ -24,7 +23,7 @@ template <typename Operation> bool fatalGuard(ErrorReport& report, Operation&& o
     } catch (const PlatformError& error) {
         report.ShowProgramError(error);
     } catch (const std::bad_alloc&) {
-        report.ShowProgramError(PlatformError::fromErrno(ENOMEM));
+        report.ShowProgramError(PlatformError::of(PlatformError::Failure::OutOfMemory));
     }
     return false;
 }
@@ -54,6 +53,6 @@ template <typename Handler> void runHandler(ErrorReport& report, Handler&& handl
     } catch (const PlatformError& error) {
         report.showDefaultReport(error);
     } catch (const std::bad_alloc&) {
-        report.showDefaultReport(PlatformError::fromErrno(ENOMEM));
+        report.showDefaultReport(PlatformError::of(PlatformError::Failure::OutOfMemory));
     }
 }

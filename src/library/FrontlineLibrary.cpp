@@ -7,7 +7,6 @@
 #include "platform/FileSystem.h"
 #include "platform/PlatformError.h"
 
-#include <cerrno>
 #include <limits>
 
 namespace {
@@ -16,7 +15,7 @@ std::int16_t checkedSetNumber(int value)
 {
     if (value < std::numeric_limits<std::int16_t>::min() ||
         value > std::numeric_limits<std::int16_t>::max())
-        throw PlatformError::fromErrno(EOVERFLOW);
+        throw PlatformError::of(PlatformError::Failure::Overflow);
     return static_cast<std::int16_t>(value);
 }
 
@@ -43,7 +42,7 @@ void deriveStartupPaths(FrontlineState& state, const QString& startupDirectory, 
 
     const qsizetype lastSeparator = state.MainPath.lastIndexOf(separator);
     if (lastSeparator < 0)
-        throw PlatformError::fromErrno(EINVAL);
+        throw PlatformError::of(PlatformError::Failure::InvalidArgument);
     const QString gameFolder = state.MainPath.left(lastSeparator);
 
     const QString defaultSet = gameFolder + separator + QStringLiteral("Frontlines") + separator +

@@ -8,7 +8,6 @@
 
 #include <QBuffer>
 #include <QImageReader>
-#include <cerrno>
 
 QImage loadPicture(const FileSystem& files, const QString& path)
 {
@@ -17,6 +16,6 @@ QImage loadPicture(const FileSystem& files, const QString& path)
     QImageReader reader(&buffer);
     QImage image = reader.read();
     if (image.isNull())
-        throw PlatformError::fromErrno(EINVAL);
+        throw PlatformError::of(PlatformError::Failure::InvalidData);
     return image;
 }

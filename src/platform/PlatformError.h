@@ -17,9 +17,20 @@ public:
         : m_number(number), m_description(std::move(description)), m_path(std::move(path))
     {}
 
-    // The error for an errno value, with the system's text for it; `path`
-    // is the file or folder it concerns, in native form.
-    static PlatformError fromErrno(int errnoValue, QString path = {});
+    // The error for a system error number (errno on POSIX), with the
+    // system's text for it; `path` is the file or folder it concerns, in
+    // native form.
+    static PlatformError fromSystem(int number, QString path = {});
+
+    // The failures the program finds itself, outside any system call, as
+    // the system numbers and words them.
+    enum class Failure {
+        InvalidArgument, // a start-up directory without a separator
+        InvalidData,     // a preview that is not a picture
+        Overflow,        // a set number past the 16-bit range
+        OutOfMemory,
+    };
+    static PlatformError of(Failure failure);
 
     std::int32_t number() const { return m_number; }
     const QString& description() const { return m_description; }

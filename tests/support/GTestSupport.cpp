@@ -17,7 +17,7 @@ void PrintTo(const QByteArray& bytes, std::ostream* out)
 
 QList<QString> fatalReportTexts(int errnoValue, const QString& path)
 {
-    const PlatformError error = PlatformError::fromErrno(errnoValue);
+    const PlatformError error = PlatformError::fromSystem(errnoValue);
     return {QStringLiteral("Problem with program, Report the following message to: ") +
                 MaintainerAddress,
             QStringLiteral("Error %1:\r\n%2").arg(error.number()).arg(error.description()) +

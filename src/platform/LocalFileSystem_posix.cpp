@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/LocalFileSystem.h"
-
 #include "platform/FileNames.h"
+#include "platform/LocalFileSystem.h"
 #include "platform/PlatformError.h"
 
 #include <QDir>
@@ -25,7 +24,7 @@ namespace {
 // Every failure names the file or folder it concerns, in native form.
 [[noreturn]] void fail(int error, const QByteArray& path)
 {
-    throw PlatformError::fromErrno(error, QDir::toNativeSeparators(decodeFileName(path)));
+    throw PlatformError::fromSystem(error, QDir::toNativeSeparators(decodeFileName(path)));
 }
 
 [[noreturn]] void failWithErrno(const QByteArray& path, int fallback = EIO)
