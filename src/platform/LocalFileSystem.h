@@ -7,13 +7,15 @@
 
 #include <QtGlobal>
 
-// The operating system's file services. Errors carry errno and its text.
+// The operating system's file services, for POSIX systems and for Windows.
+// Errors carry the system's error number and its text.
 //
 // Load and Restore Default must leave the game folder's pair whole, and
 // nothing else on disk may change. So:
 // - every input must be a regular file, and is opened without blocking;
 // - a destination's directory entry is replaced, never followed: a link
-//   there becomes a regular file and its target is left alone;
+//   there becomes a regular file and its target is left alone (Windows
+//   refuses a reparse point there instead);
 // - the new files are written and synced in full before the first rename,
 //   and the old first file is kept until the last rename has succeeded, so
 //   a failure anywhere puts the old pair back;
@@ -39,7 +41,8 @@ public:
     // the entry of its folder whose name differs only in ASCII case. The exact
     // spelling wins; of several such entries the one that sorts first by its
     // bytes is taken. A path that exists as spelled is returned without
-    // listing any folder.
+    // listing any folder. (Windows ignores case itself: there the path comes
+    // back whole, in native form.)
     QString resolvePath(const QString& path) const;
 
     // How many folders path resolution has had to list so far.
@@ -53,8 +56,10 @@ public:
     static QString absentName(const QString& name);
 
 private:
+#ifndef _WIN32
     QByteArray resolveNative(const QString& path) const;
     QByteArray findIgnoringCase(const QByteArray& folder, const QByteArray& name) const;
+#endif
 
     mutable int m_resolutionScans = 0;
 };

@@ -1,0 +1,597 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
+// The file layer on Windows. Names stay UTF-16 throughout, the system
+// ignores case itself, and every failure carries GetLastError's number.
+//
+// Replacing the pair, destinations D1..Dn in the game folder G:
+// 1. Lock G (a named mutex for G's file ID), then recover from a replace
+//    that ended half-way.
+// 2. Refuse a destination that is a folder, read-only or a reparse point.
+// 3. Stage ".<D>.tarvane-new" for every D, and for every D but the last a
+//    byte copy of the old one, ".<D>.tarvane-old", or an empty
+//    ".<D>.tarvane-absent" if there was none. Each staged file is marked
+//    for deletion while it is written, so a killed process leaves nothing,
+//    and is flushed before the mark is cleared.
+// 4. Move each new file over its D in order. If move k fails, D1..Dk-1 are
+//    put back from the kept copies and the temporaries go.
+// 5. Delete the kept copies.
+// Recovery: a kept copy or absence mark beside a last staged file that is
+// still there means the moves did not all happen, so the old files go back;
+// then every temporary goes.
+
+#include "platform/LocalFileSystem.h"
+#include "platform/PlatformError.h"
+
+#include <QDir>
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+#include <windows.h>
+
+namespace {
+
+constexpr qsizetype ChunkSize = 1024 * 1024;
+
+// The path as the user sees it: native separators, no \\?\ prefix.
+QString shown(const QString& path)
+{
+    if (path.startsWith(u"\\\\?\\UNC\\"))
+        return u"\\\\" + path.mid(8);
+    if (path.startsWith(u"\\\\?\\"))
+        return path.mid(4);
+    return path;
+}
+
+[[noreturn]] void fail(DWORD error, const QString& path)
+{
+    throw PlatformError::fromSystem(int(error), shown(path));
+}
+
+[[noreturn]] void failWithLastError(const QString& path)
+{
+    const DWORD error = GetLastError();
+    fail(error != 0 ? error : ERROR_GEN_FAILURE, path);
+}
+
+const wchar_t* wide(const QString& path)
+{
+    return reinterpret_cast<const wchar_t*>(path.utf16());
+}
+
+// An absolute path with the \\?\ prefix, so that long paths work. Runs of
+// separators collapse (the doubled separator of a library in a drive root,
+// C:\\Frontline(1)), but for the two that start a share.
+QString nativePath(const QString& path)
+{
+    QString p = QDir::toNativeSeparators(path);
+    if (p.startsWith(u"\\\\?\\") || p.startsWith(u"\\\\.\\"))
+        return p;
+    const bool share = p.startsWith(u"\\\\");
+    QString collapsed = share ? QStringLiteral("\\\\") : QString();
+    for (qsizetype i = share ? 2 : 0; i < p.size(); ++i) {
+        if (p[i] == u'\\' && collapsed.endsWith(u'\\') && collapsed.size() > (share ? 2 : 0))
+            continue;
+        collapsed.append(p[i]);
+    }
+    const DWORD needed = GetFullPathNameW(wide(collapsed), 0, nullptr, nullptr);
+    if (needed == 0)
+        failWithLastError(collapsed);
+    std::vector<wchar_t> full(needed);
+    const DWORD length = GetFullPathNameW(wide(collapsed), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        failWithLastError(collapsed);
+    const QString absolute = QString::fromWCharArray(full.data(), int(length));
+    if (absolute.startsWith(u"\\\\.\\") || absolute.startsWith(u"\\\\?\\"))
+        return absolute;
+    if (absolute.startsWith(u"\\\\"))
+        return u"\\\\?\\UNC\\" + absolute.mid(2);
+    return u"\\\\?\\" + absolute;
+}
+
+class Handle
+{
+public:
+    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : m_handle(handle) {}
+    ~Handle()
+    {
+        if (valid())
+            CloseHandle(m_handle);
+    }
+    Handle(Handle&& other) noexcept : m_handle(std::exchange(other.m_handle, INVALID_HANDLE_VALUE))
+    {}
+    Handle& operator=(Handle&& other) noexcept
+    {
+        std::swap(m_handle, other.m_handle);
+        return *this;
+    }
+    bool valid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+// Opens a file the program reads. Only a file on a disk is taken: a device
+// (NUL, COM1) or a pipe is refused before anything is read, so nothing
+// blocks; a folder cannot be opened this way at all.
+Handle openInput(const QString& path, LARGE_INTEGER& size)
+{
+    Handle file(CreateFileW(wide(path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid())
+        failWithLastError(path);
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+        fail(ERROR_NOT_SUPPORTED, path);
+    if (!GetFileSizeEx(file.get(), &size))
+        failWithLastError(path);
+    return file;
+}
+
+// Reads up to `size` bytes; fewer only at the end of the file.
+qsizetype readSome(HANDLE file, char* data, qsizetype size, const QString& path)
+{
+    qsizetype used = 0;
+    while (used < size) {
+        DWORD n = 0;
+        const DWORD wanted = DWORD(std::min<qsizetype>(size - used, ChunkSize));
+        if (!ReadFile(file, data + used, wanted, &n, nullptr))
+            failWithLastError(path);
+        if (n == 0)
+            break;
+        used += n;
+    }
+    return used;
+}
+
+// Antivirus scanners hold new files open for a moment: a rename or delete
+// that meets such a hold is tried again.
+template <typename Call> bool retried(Call call)
+{
+    for (int attempt = 0;; ++attempt) {
+        if (call())
+            return true;
+        const DWORD error = GetLastError();
+        if (attempt == 5 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+                             error != ERROR_LOCK_VIOLATION))
+            return false;
+        Sleep(20 << attempt);
+        SetLastError(error);
+    }
+}
+
+bool exists(const QString& path)
+{
+    return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The game folder, pinned and locked for the whole of one operation: a
+// second Tarvane waits on the same named mutex, which creates no file and
+// is released if this process dies.
+class DestinationFolder
+{
+public:
+    DestinationFolder(const QString& folder, const QStringList& names)
+        : m_folder(folder), m_names(names)
+    {
+        m_pin = Handle(CreateFileW(wide(folder), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!m_pin.valid())
+            failWithLastError(folder);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(m_pin.get(), &info))
+            failWithLastError(folder);
+        const QString name = QStringLiteral("Local\\Tarvane.%1.%2.%3")
+                                 .arg(info.dwVolumeSerialNumber)
+                                 .arg(info.nFileIndexHigh)
+                                 .arg(info.nFileIndexLow);
+        m_lock = Handle(CreateMutexW(nullptr, FALSE, wide(name)));
+        if (!m_lock.valid())
+            failWithLastError(folder);
+        const DWORD waited = WaitForSingleObject(m_lock.get(), INFINITE);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
+            failWithLastError(folder);
+        recover();
+    }
+
+    ~DestinationFolder() { ReleaseMutex(m_lock.get()); }
+
+    QString path(const QString& name) const { return m_folder + u'\\' + name; }
+    QString staged(const QString& name) const { return path(LocalFileSystem::stagedName(name)); }
+    QString kept(const QString& name) const { return path(LocalFileSystem::keptName(name)); }
+    QString absent(const QString& name) const { return path(LocalFileSystem::absentName(name)); }
+
+    // A destination that may be replaced or deleted: not a folder, not
+    // read-only, and (for a replace) not a reparse point, whose handling
+    // Windows leaves undefined.
+    void checkReplaceable(const QString& name, bool replacing) const
+    {
+        const QString destination = path(name);
+        const DWORD attributes = GetFileAttributesW(wide(destination));
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND)
+                return;
+            fail(error, destination);
+        }
+        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+            fail(ERROR_ACCESS_DENIED, destination);
+        if (replacing && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            fail(ERROR_CANT_ACCESS_FILE, destination);
+    }
+
+    void move(const QString& from, const QString& to) const
+    {
+        if (!retried([&] {
+                return MoveFileExW(wide(from), wide(to),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            }))
+            failWithLastError(to);
+    }
+
+    // Removes a file of the folder; one that is already gone is fine.
+    void discard(const QString& file) const
+    {
+        if (!retried([&] { return DeleteFileW(wide(file)); }) &&
+            GetLastError() != ERROR_FILE_NOT_FOUND)
+            failWithLastError(file);
+    }
+
+    void discardTemporaries() const
+    {
+        for (const QString& name : m_names) {
+            discard(staged(name));
+            discard(kept(name));
+            discard(absent(name));
+        }
+    }
+
+    // Undoes the moves of a replace that did not finish.
+    void putBack() const
+    {
+        for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
+            if (exists(kept(m_names[i])))
+                move(kept(m_names[i]), path(m_names[i]));
+            else if (exists(absent(m_names[i])))
+                discard(path(m_names[i]));
+        }
+    }
+
+    const QStringList& names() const { return m_names; }
+
+private:
+    void recover() const
+    {
+        if (exists(staged(m_names.last())))
+            putBack();
+        discardTemporaries();
+    }
+
+    QString m_folder;
+    QStringList m_names;
+    Handle m_pin;
+    Handle m_lock;
+};
+
+// Splits full destination paths into their one folder and their names.
+std::pair<QString, QStringList> splitDestinations(const QStringList& paths)
+{
+    QString folder;
+    QStringList names;
+    for (const QString& path : paths) {
+        const qsizetype slash = path.lastIndexOf(u'\\');
+        const QString pathFolder = path.left(slash);
+        const QString name = path.mid(slash + 1);
+        if (slash < 0 || name.isEmpty() || (!names.isEmpty() && pathFolder != folder) ||
+            names.contains(name, Qt::CaseInsensitive))
+            fail(ERROR_INVALID_PARAMETER, path);
+        folder = pathFolder;
+        names.append(name);
+    }
+    return {folder, names};
+}
+
+// A new file of the folder, marked for deletion until it is complete, so
+// that a killed process leaves nothing behind.
+class StagedFile
+{
+public:
+    explicit StagedFile(const QString& path) : m_path(path)
+    {
+        m_file = Handle(CreateFileW(wide(path), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!m_file.valid())
+            failWithLastError(path);
+        setDeletePending(true);
+    }
+
+    void write(const char* data, qsizetype size, const QString& reported)
+    {
+        while (size > 0) {
+            DWORD n = 0;
+            const DWORD chunk = DWORD(std::min(size, ChunkSize));
+            if (!WriteFile(m_file.get(), data, chunk, &n, nullptr))
+                failWithLastError(reported);
+            if (n == 0)
+                fail(ERROR_DISK_FULL, reported);
+            data += n;
+            size -= n;
+        }
+    }
+
+    void finish(const FILETIME& modified, DWORD keptAttributes, const QString& reported)
+    {
+        FILE_BASIC_INFO basic = {};
+        basic.LastWriteTime.LowPart = modified.dwLowDateTime;
+        basic.LastWriteTime.HighPart = LONG(modified.dwHighDateTime);
+        basic.FileAttributes = keptAttributes != 0 ? keptAttributes : FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(m_file.get(), FileBasicInfo, &basic, sizeof basic))
+            failWithLastError(reported);
+        if (!FlushFileBuffers(m_file.get()))
+            failWithLastError(reported);
+    }
+
+    // Keeps the file: it is complete.
+    void keep()
+    {
+        setDeletePending(false);
+        m_file = Handle();
+    }
+
+private:
+    void setDeletePending(bool pending)
+    {
+        FILE_DISPOSITION_INFO disposition = {};
+        disposition.DeleteFile = pending ? TRUE : FALSE;
+        if (!SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition,
+                                        sizeof disposition))
+            failWithLastError(m_path);
+    }
+
+    QString m_path;
+    Handle m_file;
+};
+
+// Copies an open file into a new staged file, complete and flushed.
+void stageCopy(HANDLE source, const QString& sourcePath, const QString& stagedPath,
+               DWORD keptAttributes, const QString& reported, std::vector<StagedFile>& staged)
+{
+    staged.emplace_back(stagedPath);
+    std::vector<char> buffer(ChunkSize);
+    for (;;) {
+        const qsizetype n = readSome(source, buffer.data(), ChunkSize, sourcePath);
+        if (n == 0)
+            break;
+        staged.back().write(buffer.data(), n, reported);
+    }
+    FILETIME created, accessed, modified;
+    if (!GetFileTime(source, &created, &accessed, &modified))
+        failWithLastError(sourcePath);
+    staged.back().finish(modified, keptAttributes, reported);
+}
+
+// Puts the old entries back after a failed replace and removes the
+// temporaries; if even that fails, the next Load or Restore finishes it.
+void undo(const DestinationFolder& folder) noexcept
+{
+    try {
+        folder.putBack();
+        folder.discardTemporaries();
+    } catch (const PlatformError&) {
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+} // namespace
+
+QString LocalFileSystem::stagedName(const QString& name)
+{
+    return u'.' + name + u".tarvane-new";
+}
+
+QString LocalFileSystem::keptName(const QString& name)
+{
+    return u'.' + name + u".tarvane-old";
+}
+
+QString LocalFileSystem::absentName(const QString& name)
+{
+    return u'.' + name + u".tarvane-absent";
+}
+
+QString LocalFileSystem::currentDirectory() const
+{
+    for (;;) {
+        const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+        if (needed == 0)
+            failWithLastError({});
+        std::vector<wchar_t> buffer(needed);
+        const DWORD length = GetCurrentDirectoryW(needed, buffer.data());
+        if (length == 0)
+            failWithLastError({});
+        if (length < needed)
+            return QString::fromWCharArray(buffer.data(), int(length));
+    }
+}
+
+QChar LocalFileSystem::separator() const
+{
+    return u'\\';
+}
+
+QStringList LocalFileSystem::listDirectory(const QString& path) const
+{
+    const QString folder = nativePath(path);
+    const QString pattern =
+        folder + (folder.endsWith(u'\\') ? QStringLiteral("*") : QStringLiteral("\\*"));
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileExW(wide(pattern), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    QStringList names;
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        const DWORD attributes = GetFileAttributesW(wide(folder));
+        // An empty drive root has no entries at all, not even "." and "..".
+        if (error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return names;
+        // Listing a plain file: Windows says 267, Wine 123 or 3.
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            fail(ERROR_DIRECTORY, folder);
+        fail(error, folder);
+    }
+    for (;;) {
+        const QString name = QString::fromWCharArray(entry.cFileName);
+        if (name != u"." && name != u"..")
+            names.append(name);
+        if (!FindNextFileW(search, &entry)) {
+            const DWORD error = GetLastError();
+            FindClose(search);
+            if (error != ERROR_NO_MORE_FILES)
+                fail(error, folder);
+            return names;
+        }
+    }
+}
+
+QByteArray LocalFileSystem::readFile(const QString& path) const
+{
+    const QString native = nativePath(path);
+    LARGE_INTEGER size;
+    const Handle file = openInput(native, size);
+    if (size.QuadPart > MaxReadSize)
+        fail(ERROR_FILE_TOO_LARGE, native);
+    QByteArray data(qsizetype(size.QuadPart) + 1, Qt::Uninitialized);
+    qsizetype used = 0;
+    for (;;) {
+        if (used == data.size()) {
+            if (used > MaxReadSize)
+                fail(ERROR_FILE_TOO_LARGE, native);
+            data.resize(
+                qsizetype(std::min(std::max<qint64>(qint64(used) * 2, 4096), MaxReadSize + 1)));
+        }
+        const qsizetype n = readSome(file.get(), data.data() + used, data.size() - used, native);
+        if (n == 0)
+            break;
+        used += n;
+    }
+    data.truncate(used);
+    return data;
+}
+
+bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noexcept
+{
+    try {
+        const QString pathA = nativePath(a);
+        const QString pathB = nativePath(b);
+        LARGE_INTEGER sizeA, sizeB;
+        const Handle fileA = openInput(pathA, sizeA);
+        const Handle fileB = openInput(pathB, sizeB);
+        if (sizeA.QuadPart != sizeB.QuadPart)
+            return false;
+        constexpr qsizetype LargestChunk = 64 * 1024;
+        std::vector<char> chunkA(LargestChunk), chunkB(LargestChunk);
+        for (qsizetype size = 4096;; size = std::min(size * 2, LargestChunk)) {
+            const qsizetype n = readSome(fileA.get(), chunkA.data(), size, pathA);
+            if (readSome(fileB.get(), chunkB.data(), size, pathB) != n ||
+                std::memcmp(chunkA.data(), chunkB.data(), size_t(n)) != 0)
+                return false;
+            if (n < size)
+                return true;
+        }
+    } catch (...) {
+        return false;
+    }
+}
+
+void LocalFileSystem::copyFiles(const QList<Copy>& copies)
+{
+    if (copies.isEmpty())
+        return;
+    QStringList destinations;
+    for (const Copy& copy : copies)
+        destinations.append(nativePath(copy.destination));
+    const auto [folderPath, names] = splitDestinations(destinations);
+    const DestinationFolder folder(folderPath, names);
+
+    // Every source is opened and checked before anything is written.
+    std::vector<Handle> sources;
+    QStringList sourcePaths;
+    for (const Copy& copy : copies) {
+        sourcePaths.append(nativePath(copy.source));
+        LARGE_INTEGER size;
+        sources.push_back(openInput(sourcePaths.last(), size));
+    }
+    for (const QString& name : names)
+        folder.checkReplaceable(name, true);
+
+    const qsizetype last = names.size() - 1;
+    std::vector<StagedFile> staged;
+    staged.reserve(size_t(2 * names.size()));
+    try {
+        for (qsizetype i = 0; i <= last; ++i) {
+            const QString destination = folder.path(names[i]);
+            const DWORD old = GetFileAttributesW(wide(destination));
+            const DWORD keptAttributes =
+                old == INVALID_FILE_ATTRIBUTES
+                    ? 0
+                    : old &
+                          (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+            stageCopy(sources[size_t(i)].get(), sourcePaths[i], folder.staged(names[i]),
+                      keptAttributes, destination, staged);
+            if (i == last)
+                continue;
+            if (old == INVALID_FILE_ATTRIBUTES) {
+                staged.emplace_back(folder.absent(names[i]));
+                staged.back().finish(FILETIME{}, 0, destination);
+            } else {
+                LARGE_INTEGER size;
+                const Handle current = openInput(destination, size);
+                stageCopy(current.get(), destination, folder.kept(names[i]), old, destination,
+                          staged);
+            }
+        }
+        for (StagedFile& file : staged)
+            file.keep();
+    } catch (...) {
+        staged.clear(); // unfinished files vanish as they close
+        undo(folder);
+        throw;
+    }
+
+    for (qsizetype i = 0; i <= last; ++i) {
+        try {
+            folder.move(folder.staged(names[i]), folder.path(names[i]));
+        } catch (const PlatformError&) {
+            undo(folder);
+            throw;
+        }
+    }
+    folder.discardTemporaries();
+}
+
+void LocalFileSystem::removeFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    QStringList natives;
+    for (const QString& path : paths)
+        natives.append(nativePath(path));
+    const auto [folderPath, names] = splitDestinations(natives);
+    const DestinationFolder folder(folderPath, names);
+    for (const QString& name : names)
+        folder.checkReplaceable(name, false);
+    for (const QString& name : names) {
+        const QString file = folder.path(name);
+        if (!retried([&] { return DeleteFileW(wide(file)); }))
+            failWithLastError(file);
+    }
+}
+
+QString LocalFileSystem::resolvePath(const QString& path) const
+{
+    return shown(nativePath(path));
+}

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
+#include "platform/PlatformError.h"
+
+#include <windows.h>
+
+PlatformError PlatformError::fromSystem(int number, QString path)
+{
+    // In the user's language, as the system words its own errors.
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, DWORD(number), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    QString description = length != 0 ? QString::fromWCharArray(buffer, int(length)).trimmed()
+                                      : QStringLiteral("Unknown error");
+    LocalFree(buffer);
+    return PlatformError(number, std::move(description), std::move(path));
+}
+
+PlatformError PlatformError::of(Failure failure)
+{
+    switch (failure) {
+    case Failure::InvalidArgument:
+        return fromSystem(ERROR_INVALID_PARAMETER);
+    case Failure::InvalidData:
+        return fromSystem(ERROR_INVALID_DATA);
+    case Failure::Overflow:
+        return fromSystem(ERROR_ARITHMETIC_OVERFLOW);
+    case Failure::OutOfMemory:
+        return fromSystem(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return fromSystem(ERROR_INVALID_PARAMETER);
+}
