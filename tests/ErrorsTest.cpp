@@ -3,6 +3,7 @@
 
 #include "GTestSupport.h"
 #include "PlatformFakes.h"
+#include "SystemErrors.h"
 #include "errors/Guard.h"
 
 #include <cerrno>
@@ -37,13 +38,18 @@ TEST_F(ErrorReporting, FatalReportShowsTwoBoxesThenEnds)
 
 TEST_F(ErrorReporting, DefaultReportNamesNumberAndDescriptionThenEnds)
 {
-    report.showDefaultReport(PlatformError::fromSystem(EOVERFLOW));
+    report.showDefaultReport(PlatformError::of(PlatformError::Failure::Overflow));
 
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(boxes.shown[0].title, "tarvane");
+#ifndef _WIN32
     EXPECT_EQ(boxes.shown[0].text,
               QString("Run-time error '%1':\r\n\r\nValue too large for defined data type")
                   .arg(EOVERFLOW));
+#else
+    EXPECT_EQ(boxes.shown[0].text,
+              "Run-time error '534':\r\n\r\n" + PlatformError::fromSystem(534).description());
+#endif
 
     // A failure that concerns a file names it on a line of its own.
     report.showDefaultReport(PlatformError(2, "No such file or directory", "/EAW/FL#2.jpg"));
@@ -54,10 +60,11 @@ TEST_F(ErrorReporting, DefaultReportNamesNumberAndDescriptionThenEnds)
 
 TEST_F(ErrorReporting, FatalGuardReportsTheFailureAndStopsTheOperation)
 {
-    const bool completed = fatalGuard(report, [] { throw PlatformError::fromSystem(ENOENT); });
+    const bool completed =
+        fatalGuard(report, [] { throw PlatformError::fromSystem(SystemError::FileNotFound); });
     EXPECT_FALSE(completed);
     ASSERT_EQ(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(ENOENT)[1]);
+    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(SystemError::FileNotFound)[1]);
     EXPECT_TRUE(exit.ended());
 
     EXPECT_TRUE(fatalGuard(report, [] {}));
@@ -69,7 +76,7 @@ TEST_F(ErrorReporting, ResumeNextSkipsOnlyTheFailingStatement)
     QStringList steps;
     const ResumeNext next;
     next([&] { steps << "one"; });
-    next([] { throw PlatformError::fromSystem(EINVAL); });
+    next([] { throw PlatformError::of(PlatformError::Failure::InvalidArgument); });
     next([&] { throw std::bad_alloc(); });
     next([&] { steps << "three"; });
     EXPECT_EQ(steps, (QStringList{"one", "three"}));
@@ -82,18 +89,23 @@ TEST_F(ErrorReporting, HandlerBoundaryCatchesWhatNoGuardCaught)
     // An unguarded failure reaches the boundary through any depth of calls;
     // a guarded one is reported by its own guard and goes no further.
     runHandler(report, [&] {
-        const auto unguardedStep = [] { throw PlatformError::fromSystem(EOVERFLOW); };
+        const auto unguardedStep = [] {
+            throw PlatformError::of(PlatformError::Failure::Overflow);
+        };
         unguardedStep();
     });
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Critical);
 
-    runHandler(report, [&] { fatalGuard(report, [] { throw PlatformError::fromSystem(EACCES); }); });
+    runHandler(report, [&] {
+        fatalGuard(report, [] { throw PlatformError::fromSystem(SystemError::AccessDenied); });
+    });
     ASSERT_EQ(boxes.shown.size(), 3);
-    EXPECT_EQ(boxes.shown[2].text, fatalReportTexts(EACCES)[1]);
+    EXPECT_EQ(boxes.shown[2].text, fatalReportTexts(SystemError::AccessDenied)[1]);
 
     runHandler(report, [] { throw std::bad_alloc(); });
     ASSERT_EQ(boxes.shown.size(), 4);
-    EXPECT_TRUE(boxes.shown[3].text.startsWith(QString("Run-time error '%1'").arg(ENOMEM)));
+    EXPECT_TRUE(boxes.shown[3].text.startsWith(
+        QString("Run-time error '%1'").arg(SystemError::OutOfMemory)));
     EXPECT_EQ(exit.statuses.size(), 3);
 }

@@ -4,6 +4,7 @@
 #include "Fixtures.h"
 #include "GTestSupport.h"
 #include "PlatformFakes.h"
+#include "SystemErrors.h"
 #include "errors/ErrorReport.h"
 #include "install/Installer.h"
 #include "library/FrontlineLibrary.h"
@@ -13,13 +14,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <thread>
+#ifndef _WIN32
 #include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -30,7 +33,7 @@ class Installing : public testing::Test
 protected:
     Installing()
     {
-        deriveStartupPaths(state, game.libraryRoot(), '/');
+        deriveStartupPaths(state, game.libraryRoot(), QDir::separator());
         display(3);
     }
 
@@ -104,7 +107,7 @@ TEST_F(Installing, RestoreDefaultUsesFrontlinesWhateverTheLibraryRoot)
 {
     game.scratch().write("EAW/Sets/FrontLine(1)/FRNTLINE.DAT", "another library's set 1");
     game.scratch().write("EAW/Sets/FrontLine(1)/AIRFIELD.DAT", "another library's set 1");
-    deriveStartupPaths(state, game.scratch().path("EAW/Sets"), '/');
+    deriveStartupPaths(state, game.scratch().path("EAW/Sets"), QDir::separator());
     restoreDefaultSet(state, files, boxes, report);
     EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(1));
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
@@ -115,7 +118,8 @@ TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
     removeGamePair(state, files, boxes, report);
     boxes.shown.clear();
     removeGamePair(state, files, boxes, report);
-    EXPECT_EQ(reported(), fatalReportTexts(ENOENT, game.scratch().path("EAW/FRNTLINE.DAT"))[1]);
+    EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
+                                           game.scratch().path("EAW/FRNTLINE.DAT"))[1]);
     EXPECT_TRUE(exit.ended());
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
     EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
@@ -126,7 +130,8 @@ TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItThenReports)
     QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
     removeGamePair(state, files, boxes, report);
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
-    EXPECT_EQ(reported(), fatalReportTexts(ENOENT, game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
+    EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
+                                           game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
 }
 
 TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)
@@ -138,8 +143,8 @@ TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)
         boxes.shown.clear();
         ASSERT_TRUE(QFile::remove(game.scratch().path(setFile(3, missing))));
         installDisplayedSet(state, files, boxes, report);
-        EXPECT_EQ(reported(),
-                  fatalReportTexts(ENOENT, game.scratch().path(setFile(3, missing)))[1]);
+        EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
+                                               game.scratch().path(setFile(3, missing)))[1]);
         EXPECT_EQ(gameFile("FRNTLINE.DAT"), frontline);
         EXPECT_EQ(gameFile("AIRFIELD.DAT"), airfields);
         EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries);
@@ -148,16 +153,20 @@ TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)
 
 TEST_F(Installing, MissingGameFolderGoesToTheReport)
 {
-    deriveStartupPaths(state, game.scratch().path("EAW/Frontlines/Workfiles/none/Frontlines"), '/');
+    deriveStartupPaths(state, game.scratch().path("EAW/Frontlines/Workfiles/none/Frontlines"),
+                       QDir::separator());
     display(3);
     state.ThisFilePath = game.scratch().path(setFile(3, "FRNTLINE.DAT"));
     state.ThisAFDataPath = game.scratch().path(setFile(3, "AIRFIELD.DAT"));
     installDisplayedSet(state, files, boxes, report);
     EXPECT_EQ(reported(),
-              fatalReportTexts(ENOENT, game.scratch().path("EAW/Frontlines/Workfiles/none"))[1]);
+              fatalReportTexts(SystemError::FileNotFound,
+                               game.scratch().path("EAW/Frontlines/Workfiles/none"))[1]);
     EXPECT_EQ(game.scratch().entries("EAW/Frontlines/Workfiles").size(), 8);
 }
 
+#ifndef _WIN32
+// The system's own: case spelling, permissions, users, mount namespaces.
 TEST_F(Installing, GameFilesSpelledInLowerCaseAreReplacedNotDoubled)
 {
     ASSERT_TRUE(QFile::rename(game.scratch().path("EAW/FRNTLINE.DAT"),
@@ -268,6 +277,8 @@ TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
     EXPECT_EQ(status, 0);
 }
 
+#endif
+
 namespace {
 
 enum class Operation { Load, Remove };
@@ -286,11 +297,21 @@ void PrintTo(const DestinationCase& c, std::ostream* out)
     *out << c.name;
 }
 
+#ifndef _WIN32
 void link(const Scratch& scratch, const QString& target, const char* gameFile)
 {
     const QString entry = scratch.path(QString("EAW/") + gameFile);
     QFile::remove(entry);
     ASSERT_TRUE(QFile::link(target, entry));
+}
+#endif
+
+// Read-only for everyone: mode 0444 on POSIX, the read-only attribute on
+// Windows.
+void makeReadOnly(const QString& path)
+{
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadUser |
+                                    QFileDevice::ReadGroup | QFileDevice::ReadOther);
 }
 
 class DestinationKinds : public Installing, public testing::WithParamInterface<DestinationCase>
@@ -334,10 +355,32 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
     EXPECT_EQ(after, expected);
 }
 
+const auto caseName = [](const testing::TestParamInfo<DestinationCase>& info) {
+    return std::string(info.param.name);
+};
+
 INSTANTIATE_TEST_SUITE_P(
     Installer, DestinationKinds,
     testing::Values(
         DestinationCase{"RegularFiles", Operation::Load, [](const Scratch&) {}, 0},
+        DestinationCase{"Folder", Operation::Load,
+                        [](const Scratch& s) {
+                            QFile::remove(s.path("EAW/AIRFIELD.DAT"));
+                            s.write("EAW/AIRFIELD.DAT/inside", "kept");
+                        },
+                        SystemError::IsAFolder},
+        DestinationCase{"ReadOnlyEvenForRoot", Operation::Load,
+                        [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
+                        SystemError::AccessDenied},
+        DestinationCase{"RemoveLeavesAReadOnlyPairWhole", Operation::Remove,
+                        [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
+                        SystemError::AccessDenied}),
+    caseName);
+
+#ifndef _WIN32
+INSTANTIATE_TEST_SUITE_P(
+    Links, DestinationKinds,
+    testing::Values(
         DestinationCase{"LinksIntoTheLibrary", Operation::Load,
                         [](const Scratch& s) {
                             link(s, s.path("EAW/Frontlines/FrontLine(1)/FRNTLINE.DAT"),
@@ -351,29 +394,14 @@ INSTANTIATE_TEST_SUITE_P(
         DestinationCase{
             "DanglingLink", Operation::Load,
             [](const Scratch& s) { link(s, s.path("outside/none.dat"), "FRNTLINE.DAT"); }, 0},
-        DestinationCase{"Folder", Operation::Load,
-                        [](const Scratch& s) {
-                            QFile::remove(s.path("EAW/AIRFIELD.DAT"));
-                            s.write("EAW/AIRFIELD.DAT/inside", "kept");
-                        },
-                        EISDIR},
-        DestinationCase{"NoWriteBitsEvenForRoot", Operation::Load,
-                        [](const Scratch& s) {
-                            chmod(QFile::encodeName(s.path("EAW/AIRFIELD.DAT")).constData(), 0444);
-                        },
-                        EACCES},
         DestinationCase{
             "RemoveTakesTheLinkNotItsTarget", Operation::Remove,
-            [](const Scratch& s) { link(s, s.path("outside/target.dat"), "FRNTLINE.DAT"); }, 0},
-        DestinationCase{"RemoveLeavesAReadOnlyPairWhole", Operation::Remove,
-                        [](const Scratch& s) {
-                            chmod(QFile::encodeName(s.path("EAW/AIRFIELD.DAT")).constData(), 0444);
-                        },
-                        EACCES}),
-    [](const testing::TestParamInfo<DestinationCase>& info) {
-        return std::string(info.param.name);
-    });
+            [](const Scratch& s) { link(s, s.path("outside/target.dat"), "FRNTLINE.DAT"); }, 0}),
+    caseName);
 
+#endif
+
+#ifndef _WIN32
 TEST_F(Installing, FailedSecondReplacePutsTheOldPairBack)
 {
     // A shared game folder with the sticky bit: AIRFIELD.DAT belongs to
@@ -450,6 +478,8 @@ TEST(StartUpFolder, NameThatIsNotUtf8WorksAndItsLookAlikeIsLeftAlone)
     EXPECT_EQ(bytesOf(lookAlike + "/FRNTLINE.DAT"), "look-alike frontline");
     EXPECT_EQ(bytesOf(lookAlike + "/AIRFIELD.DAT"), "look-alike airfields");
 }
+
+#endif
 
 TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
 {

@@ -4,10 +4,12 @@
 #include "Fixtures.h"
 #include "GTestSupport.h"
 #include "PlatformFakes.h"
+#include "SystemErrors.h"
 #include "errors/ErrorReport.h"
 #include "library/FrontlineLibrary.h"
 #include "platform/LocalFileSystem.h"
 
+#include <QDir>
 #include <cerrno>
 
 namespace {
@@ -107,9 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(StartupPathsFailure, DirectoryWithoutSeparatorIsAnInvalidArgument)
 {
     FrontlineState state;
-    EXPECT_PLATFORM_ERROR(deriveStartupPaths(state, "Frontlines", '/'), EINVAL);
+    EXPECT_PLATFORM_ERROR(deriveStartupPaths(state, "Frontlines", '/'),
+                          SystemError::InvalidArgument);
     // A backslash is no separator where the platform's is "/".
-    EXPECT_PLATFORM_ERROR(deriveStartupPaths(state, R"(C:\Games\EAW)", '/'), EINVAL);
+    EXPECT_PLATFORM_ERROR(deriveStartupPaths(state, R"(C:\Games\EAW)", '/'),
+                          SystemError::InvalidArgument);
 }
 
 TEST(SetPaths, DefaultSetPictureAndTwoDigitNumbers)
@@ -169,14 +173,14 @@ TEST(Stepping, OverflowOfTheSixteenBitNumber)
     FrontlineState state;
     state.NumFolders = 0;
     state.FrontlineNum = 32767;
-    EXPECT_PLATFORM_ERROR(stepForward(state), EOVERFLOW);
+    EXPECT_PLATFORM_ERROR(stepForward(state), SystemError::Overflow);
 
     state.FrontlineNum = -32768;
-    EXPECT_PLATFORM_ERROR(stepBack(state), EOVERFLOW);
+    EXPECT_PLATFORM_ERROR(stepBack(state), SystemError::Overflow);
 
     state.NumFolders = 32767;
     state.FrontlineNum = 1;
-    EXPECT_PLATFORM_ERROR(stepBack(state), EOVERFLOW);
+    EXPECT_PLATFORM_ERROR(stepBack(state), SystemError::Overflow);
 
     state.FrontlineNum = 32767;
     stepForward(state);
@@ -190,7 +194,7 @@ class Counting : public testing::Test
 protected:
     void count()
     {
-        deriveStartupPaths(state, root.path(), '/');
+        deriveStartupPaths(state, root.path(), QDir::separator());
         CountFrontlineFolders(state, files, report);
     }
 
@@ -231,9 +235,9 @@ TEST_F(Counting, LowerCaseFoldersAreNotCountedSoNextNeverWraps)
 
 TEST_F(Counting, MissingLibraryRootReachesTheCaller)
 {
-    deriveStartupPaths(state, root.path("gone"), '/');
+    deriveStartupPaths(state, root.path("gone"), QDir::separator());
     state.NumFolders = 7;
-    EXPECT_PLATFORM_ERROR(CountFrontlineFolders(state, files, report), ENOENT);
+    EXPECT_PLATFORM_ERROR(CountFrontlineFolders(state, files, report), SystemError::PathNotFound);
     EXPECT_EQ(state.NumFolders, 7);
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
@@ -245,7 +249,7 @@ TEST_F(Counting, MoreThan32767SetsGoToTheFatalReport)
     count();
     EXPECT_EQ(state.NumFolders, 0);
     ASSERT_EQ(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[0].text, fatalReportTexts(EOVERFLOW)[0]);
-    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(EOVERFLOW)[1]);
+    EXPECT_EQ(boxes.shown[0].text, fatalReportTexts(SystemError::Overflow)[0]);
+    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(SystemError::Overflow)[1]);
     EXPECT_TRUE(exit.ended());
 }

@@ -5,6 +5,7 @@
 #include "GTestSupport.h"
 #include "PlatformFakes.h"
 #include "Previews.h"
+#include "SystemErrors.h"
 #include "app/Appearance.h"
 #include "app/FRM_tarvanescreen.h"
 #include "app/PreviewBox.h"
@@ -29,7 +30,9 @@
 #include <cerrno>
 #include <functional>
 #include <memory>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -163,8 +166,8 @@ TEST_F(MainWindow, MissingListFileEndsThroughTheFatalReportWithTheBoxEmpty)
     ASSERT_GE(boxes.shown.size(), 2);
     // The second box names the file, so a player can see what is missing.
     const QString missing = game.scratch().path("EAW/Frontlines/Workfiles/AlliedActive2.txt");
-    EXPECT_EQ(boxes.shown[0].text, fatalReportTexts(ENOENT)[0]);
-    EXPECT_EQ(boxes.shown[1].text, "Error 2:\r\nNo such file or directory\r\n" + missing);
+    EXPECT_EQ(boxes.shown[0].text, fatalReportTexts(SystemError::FileNotFound)[0]);
+    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(SystemError::FileNotFound, missing)[1]);
     EXPECT_EQ(boxes.shown[1].icon, MessageIcon::Information);
     EXPECT_EQ(exit.statuses.first(), ErrorReport::FailureStatus);
 }
@@ -176,7 +179,7 @@ TEST_F(MainWindow, MissingListAtStartUpStillEndsTheProgram)
     EXPECT_TRUE(text("TXT_Axis_Airfields").isEmpty());
     ASSERT_GE(boxes.shown.size(), 2);
     EXPECT_EQ(boxes.shown[1].text,
-              fatalReportTexts(ENOENT,
+              fatalReportTexts(SystemError::FileNotFound,
                                game.scratch().path("EAW/Frontlines/Workfiles/AxisActive1.txt"))[1]);
     EXPECT_TRUE(exit.ended());
 }
@@ -218,7 +221,7 @@ TEST_F(MainWindow, StartUpDirectoryWithoutSeparatorReachesTheCaller)
 {
     StartedIn nowhere("Frontlines");
     FRM_tarvanescreen frm(nowhere, boxes, exit);
-    EXPECT_PLATFORM_ERROR(frm.Form_Load(), EINVAL);
+    EXPECT_PLATFORM_ERROR(frm.Form_Load(), SystemError::InvalidArgument);
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
@@ -465,8 +468,10 @@ TEST(Pictures, DecodesAJpegAndRejectsWhatIsNotOne)
 
     LocalFileSystem files;
     EXPECT_EQ(loadPicture(files, root.path("Frontline(2)/FL#2.jpg")).size(), QSize(64, 48));
-    EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(3)/FL#3.jpg")), EINVAL);
-    EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(4)/FL#4.jpg")), ENOENT);
+    EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(3)/FL#3.jpg")),
+                          PlatformError::of(PlatformError::Failure::InvalidData).number());
+    EXPECT_PLATFORM_ERROR(loadPicture(files, root.path("FrontLine(4)/FL#4.jpg")),
+                          SystemError::PathNotFound);
 }
 
 namespace {
@@ -519,9 +524,8 @@ TEST_P(InstalledMarker, FollowsTheGameFolder)
     EXPECT_FALSE(exit.ended());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Window, InstalledMarker,
-    testing::Values(
+const std::vector<MarkerCase> markerCases = [] {
+    std::vector<MarkerCase> cases = {
         MarkerCase{"GamePairIsTheDisplayedSet",
                    [](const GameFolder& game) { gamePairOf(game, 1, 1); },
                    {},
@@ -541,15 +545,6 @@ INSTANTIATE_TEST_SUITE_P(
                        QByteArray bytes = GameFolder::airfieldBytes(1);
                        bytes[bytes.size() - 1] = 'x';
                        game.scratch().write("EAW/AIRFIELD.DAT", bytes);
-                   },
-                   {},
-                   false},
-        MarkerCase{"GameFileIsAPipe",
-                   [](const GameFolder& game) {
-                       gamePairOf(game, 1, 1);
-                       const QString pipe = game.scratch().path("EAW/FRNTLINE.DAT");
-                       QFile::remove(pipe);
-                       mkfifo(QFile::encodeName(pipe).constData(), 0644);
                    },
                    {},
                    false},
@@ -577,5 +572,22 @@ INSTANTIATE_TEST_SUITE_P(
             true},
         MarkerCase{"AfterRemove", [](const GameFolder& game) { gamePairOf(game, 1, 1); },
                    [](MainWindow& w) { static_cast<InstalledMarker&>(w).click("CMD_delete"); },
-                   false}),
-    [](const testing::TestParamInfo<MarkerCase>& info) { return std::string(info.param.name); });
+                   false}};
+#ifndef _WIN32
+    cases.push_back(MarkerCase{"GameFileIsAPipe",
+                               [](const GameFolder& game) {
+                                   gamePairOf(game, 1, 1);
+                                   const QString pipe = game.scratch().path("EAW/FRNTLINE.DAT");
+                                   QFile::remove(pipe);
+                                   mkfifo(QFile::encodeName(pipe).constData(), 0644);
+                               },
+                               {},
+                               false});
+#endif
+    return cases;
+}();
+
+INSTANTIATE_TEST_SUITE_P(Window, InstalledMarker, testing::ValuesIn(markerCases),
+                         [](const testing::TestParamInfo<MarkerCase>& info) {
+                             return std::string(info.param.name);
+                         });

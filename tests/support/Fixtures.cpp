@@ -17,7 +17,8 @@ Scratch::Scratch()
 
 QString Scratch::path(const QString& relative) const
 {
-    return relative.isEmpty() ? m_dir.path() : m_dir.filePath(relative);
+    // In native form, as the program's own paths are.
+    return QDir::toNativeSeparators(relative.isEmpty() ? m_dir.path() : m_dir.filePath(relative));
 }
 
 void Scratch::write(const QString& relative, const QByteArray& bytes) const

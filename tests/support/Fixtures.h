@@ -14,6 +14,7 @@ class Scratch
 {
 public:
     Scratch();
+    // The path of an entry, in native form; `relative` may use "/".
     QString path(const QString& relative = {}) const;
     void write(const QString& relative, const QByteArray& bytes) const;
     void makeFolder(const QString& relative) const;
