@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <functional>
 #include <thread>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -515,3 +517,27 @@ TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(set));
     EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries);
 }
+
+#ifdef _WIN32
+TEST_F(Installing, GameFileHeldOpenMakesTheSecondReplaceFailAndTheOldPairStays)
+{
+    // A real fault with no seam: the game (or a scanner) holds AIRFIELD.DAT
+    // open without sharing deletion, so it cannot be replaced; FRNTLINE.DAT,
+    // replaced first, must come back.
+    const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
+    const std::wstring held = game.scratch().path("EAW/AIRFIELD.DAT").toStdWString();
+    HANDLE file = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    installDisplayedSet(state, files, boxes, report);
+    CloseHandle(file);
+
+    EXPECT_TRUE(exit.ended());
+    EXPECT_TRUE(reported() == fatalReportTexts(ERROR_ACCESS_DENIED,
+                                               game.scratch().path("EAW/AIRFIELD.DAT"))[1] ||
+                reported() == fatalReportTexts(ERROR_SHARING_VIOLATION,
+                                               game.scratch().path("EAW/AIRFIELD.DAT"))[1])
+        << qPrintable(reported());
+    EXPECT_EQ(snapshot(game.scratch().path()), before);
+}
+#endif
