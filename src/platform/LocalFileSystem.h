@@ -5,6 +5,7 @@
 
 #include "platform/FileSystem.h"
 
+#include <QLatin1String>
 #include <QtGlobal>
 
 // The operating system's file services, for POSIX systems and for Windows.
@@ -51,9 +52,18 @@ public:
     // The names of the game folder's temporary entries while a destination
     // called `name` is being replaced: the staged new file, the kept old one,
     // and the mark that there was no old one.
-    static QString stagedName(const QString& name);
-    static QString keptName(const QString& name);
-    static QString absentName(const QString& name);
+    static constexpr char StagedSuffix[] = ".tarvane-new";
+    static constexpr char KeptSuffix[] = ".tarvane-old";
+    static constexpr char AbsentSuffix[] = ".tarvane-absent";
+    static QString stagedName(const QString& name)
+    {
+        return u'.' + name + QLatin1String(StagedSuffix);
+    }
+    static QString keptName(const QString& name) { return u'.' + name + QLatin1String(KeptSuffix); }
+    static QString absentName(const QString& name)
+    {
+        return u'.' + name + QLatin1String(AbsentSuffix);
+    }
 
 private:
 #ifndef _WIN32

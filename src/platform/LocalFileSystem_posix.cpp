@@ -187,11 +187,6 @@ void syncFolder(int folder, const QByteArray& path)
         failWithErrno(path);
 }
 
-QByteArray encode(const QString& name)
-{
-    return encodeFileName(name);
-}
-
 // One folder holding the destinations, opened once: every later step names
 // entries relative to it, so nothing can lead outside it, and its lock keeps
 // a second Tarvane waiting until this one is done.
@@ -210,13 +205,21 @@ public:
     }
 
     int fd() const { return m_fd.get(); }
-    const QByteArray& path() const { return m_path; }
     QByteArray path(const QByteArray& name) const { return joined(m_path, name); }
     void sync() const { syncFolder(fd(), m_path); }
 
-    static QByteArray staged(const QByteArray& name) { return '.' + name + ".tarvane-new"; }
-    static QByteArray kept(const QByteArray& name) { return '.' + name + ".tarvane-old"; }
-    static QByteArray absent(const QByteArray& name) { return '.' + name + ".tarvane-absent"; }
+    static QByteArray staged(const QByteArray& name)
+    {
+        return '.' + name + LocalFileSystem::StagedSuffix;
+    }
+    static QByteArray kept(const QByteArray& name)
+    {
+        return '.' + name + LocalFileSystem::KeptSuffix;
+    }
+    static QByteArray absent(const QByteArray& name)
+    {
+        return '.' + name + LocalFileSystem::AbsentSuffix;
+    }
 
     // The entry itself, links not followed; false when there is none.
     bool entry(const QByteArray& name, struct stat& st) const
@@ -404,21 +407,6 @@ void undo(const DestinationFolder& folder) noexcept
 
 } // namespace
 
-QString LocalFileSystem::stagedName(const QString& name)
-{
-    return decodeFileName(DestinationFolder::staged(encode(name)));
-}
-
-QString LocalFileSystem::keptName(const QString& name)
-{
-    return decodeFileName(DestinationFolder::kept(encode(name)));
-}
-
-QString LocalFileSystem::absentName(const QString& name)
-{
-    return decodeFileName(DestinationFolder::absent(encode(name)));
-}
-
 QString LocalFileSystem::currentDirectory() const
 {
     std::vector<char> buffer(4096);
@@ -603,7 +591,7 @@ QString LocalFileSystem::resolvePath(const QString& path) const
 
 QByteArray LocalFileSystem::resolveNative(const QString& path) const
 {
-    const QByteArray spelled = encode(QDir::fromNativeSeparators(path));
+    const QByteArray spelled = encodeFileName(QDir::fromNativeSeparators(path));
     if (spelled.isEmpty() || exists(spelled))
         return spelled;
 

@@ -260,8 +260,6 @@ public:
         }
     }
 
-    const QStringList& names() const { return m_names; }
-
 private:
     void recover() const
     {
@@ -386,21 +384,6 @@ void undo(const DestinationFolder& folder) noexcept
 }
 
 } // namespace
-
-QString LocalFileSystem::stagedName(const QString& name)
-{
-    return u'.' + name + u".tarvane-new";
-}
-
-QString LocalFileSystem::keptName(const QString& name)
-{
-    return u'.' + name + u".tarvane-old";
-}
-
-QString LocalFileSystem::absentName(const QString& name)
-{
-    return u'.' + name + u".tarvane-absent";
-}
 
 QString LocalFileSystem::currentDirectory() const
 {
