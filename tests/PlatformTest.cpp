@@ -215,7 +215,10 @@ TEST(FileNames, NamesThatAreNotUtf8RoundTripAndStayDistinct)
                                 "\xC0\xAF",        // an overlong slash
                                 "\xF0\x9F\x98\x80\xFF",
                                 "\xF4\x90\x80\x80", // past U+10FFFF
-                                "\xE2\x82"};        // cut short
+                                "\xE2\x82",         // cut short
+                                "\xEF\xBB\xBF"
+                                "a",                 // a byte-order mark
+                                "\xFF\xEF\xBB\xBF"}; // the same after a bad byte
     QSet<QString> decoded;
     for (const QByteArray& name : names) {
         const QString text = decodeFileName(name);

@@ -3,6 +3,7 @@
 
 #include "platform/FileNames.h"
 
+#include <QStringDecoder>
 #include <QUtf8StringView>
 
 namespace {
@@ -31,12 +32,21 @@ bool isEscape(QStringView name, qsizetype i)
     return c >= FirstEscape && c <= LastEscape && (i == 0 || !name[i - 1].isHighSurrogate());
 }
 
+// UTF-8 with a byte-order mark kept as the character it is: in a name it
+// is no mark.
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(bytes);
+}
+
 } // namespace
 
 QString decodeFileName(QByteArrayView bytes)
 {
     if (QUtf8StringView(bytes).isValidUtf8())
-        return QString::fromUtf8(bytes);
+        return fromUtf8(bytes);
 
     QString name;
     name.reserve(bytes.size());
@@ -44,7 +54,7 @@ QString decodeFileName(QByteArrayView bytes)
         const qsizetype length = sequenceLength(static_cast<unsigned char>(bytes[i]));
         if (length > 0 && i + length <= bytes.size() &&
             QUtf8StringView(bytes.sliced(i, length)).isValidUtf8()) {
-            name.append(QString::fromUtf8(bytes.sliced(i, length)));
+            name.append(fromUtf8(bytes.sliced(i, length)));
             i += length;
         } else {
             name.append(QChar(char16_t(0xDC00 + static_cast<unsigned char>(bytes[i]))));
