@@ -14,6 +14,8 @@
 #include "platform/FileNames.h"
 
 #include <sys/stat.h>
+#else
+#include <windows.h>
 #endif
 
 namespace {
@@ -157,6 +159,15 @@ TEST(LocalFileSystem, RefusesWhatIsNotARegularFileAtOnce)
 #ifndef _WIN32
     ASSERT_EQ(mkfifo(QFile::encodeName(root.path("pipe")).constData(), 0644), 0);
     ASSERT_TRUE(QFile::link("/dev/zero", root.path("zero")));
+#else
+    // A named pipe, with an instance waiting for each of the two opens below.
+    const QString pipe = QString("\\\\.\\pipe\\tarvane-test-%1").arg(GetCurrentProcessId());
+    HANDLE instances[2];
+    for (HANDLE& instance : instances) {
+        instance = CreateNamedPipeW(pipe.toStdWString().c_str(), PIPE_ACCESS_DUPLEX,
+                                    PIPE_TYPE_BYTE | PIPE_WAIT, 2, 0, 0, 0, nullptr);
+        ASSERT_NE(instance, INVALID_HANDLE_VALUE);
+    }
 #endif
     root.makeFolder("folder");
     root.write("set/AIRFIELD.DAT", "new airfields");
@@ -174,6 +185,7 @@ TEST(LocalFileSystem, RefusesWhatIsNotARegularFileAtOnce)
         {root.path("pipe"), SystemError::NotAFile},
         {root.path("zero"), SystemError::NotAFile},
 #else
+        {pipe, SystemError::NotAFile},
         {"\\\\.\\NUL", SystemError::NotAFile},
 #endif
         {root.path("folder"), SystemError::IsAFolder}};
@@ -189,6 +201,10 @@ TEST(LocalFileSystem, RefusesWhatIsNotARegularFileAtOnce)
         EXPECT_LT(timer.elapsed(), 1000);
         EXPECT_EQ(snapshot(root.path("game")), game);
     }
+#ifdef _WIN32
+    for (HANDLE instance : instances)
+        CloseHandle(instance);
+#endif
 }
 
 TEST(LocalFileSystem, ReadsUpToItsLimitAndRefusesMore)
