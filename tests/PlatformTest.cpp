@@ -59,6 +59,32 @@ TEST(LocalFileSystem, ReportsTheSystemErrorOfEachFailure)
     EXPECT_FALSE(root.exists("plain.txt"));
 }
 
+// Beyond Windows' old limit of 260 characters a path: a game folder deep in
+// folders with long names.
+TEST(LocalFileSystem, WorksOnPathsLongerThan260Characters)
+{
+    Scratch root;
+    QString deep;
+    for (char16_t letter = u'a'; letter < u'g'; ++letter)
+        deep += QString(50, QChar(letter)) + u'/';
+    for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"}) {
+        root.write(deep + "set/" + name, QByteArray("new ") + name);
+        root.write(deep + "game/" + name, "old");
+    }
+    ASSERT_GT(root.path(deep).size(), 300);
+    const auto path = [&](const char* relative) { return root.path(deep + relative); };
+
+    LocalFileSystem files;
+    EXPECT_EQ(sorted(files.listDirectory(path("set"))),
+              (QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT"}));
+    files.copyFiles({{path("set/FRNTLINE.DAT"), path("game/FRNTLINE.DAT")},
+                     {path("set/AIRFIELD.DAT"), path("game/AIRFIELD.DAT")}});
+    EXPECT_EQ(files.readFile(path("game/FRNTLINE.DAT")), "new FRNTLINE.DAT");
+    EXPECT_TRUE(files.sameContent(path("set/AIRFIELD.DAT"), path("game/AIRFIELD.DAT")));
+    files.removeFiles({path("game/FRNTLINE.DAT"), path("game/AIRFIELD.DAT")});
+    EXPECT_EQ(root.entries(deep + "game"), QStringList());
+}
+
 TEST(LocalFileSystem, ReadsBinaryFilesWhole)
 {
     Scratch root;
