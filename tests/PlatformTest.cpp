@@ -115,6 +115,15 @@ TEST(LocalFileSystem, CurrentDirectoryAndSeparator)
     EXPECT_EQ(PlatformError::fromSystem(ENOENT).description(), "No such file or directory");
 #else
     EXPECT_EQ(files.separator(), u'\\');
+    // A drive root keeps its separator, C:\, and lists as any folder, also with
+    // the separator doubled, as the library's paths double it there.
+    const QString drive = current.left(3);
+    ASSERT_TRUE(QDir::setCurrent(drive));
+    const QString atRoot = files.currentDirectory();
+    QDir::setCurrent(startedFrom);
+    EXPECT_EQ(atRoot, drive);
+    EXPECT_FALSE(files.listDirectory(drive).isEmpty());
+    EXPECT_EQ(files.listDirectory(drive + u'\\'), files.listDirectory(drive));
 #endif
 }
 
