@@ -168,8 +168,9 @@ TEST_F(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
         if (pair == u"mixed") {
             ++mixedUntilRecovered;
             EXPECT_EQ(scratch.read("game/FRNTLINE.DAT"), "new frontline");
-            EXPECT_EQ(scratch.read("game/" + LocalFileSystem::keptName("FRNTLINE.DAT")),
-                      "old frontline");
+            EXPECT_EQ(
+                scratch.read("game/" + LocalFileSystem::keptName(QStringLiteral("FRNTLINE.DAT"))),
+                "old frontline");
         } else {
             EXPECT_TRUE(pair == u"old" || pair == u"new") << qPrintable(pair);
         }

@@ -5,8 +5,11 @@
 
 #include "platform/FileSystem.h"
 
+#include <QByteArray>
 #include <QLatin1String>
+#include <QString>
 #include <QtGlobal>
+#include <type_traits>
 
 // The operating system's file services, for POSIX systems and for Windows.
 // Errors carry the system's error number and its text.
@@ -55,17 +58,29 @@ public:
     static constexpr char StagedSuffix[] = ".tarvane-new";
     static constexpr char KeptSuffix[] = ".tarvane-old";
     static constexpr char AbsentSuffix[] = ".tarvane-absent";
-    static QString stagedName(const QString& name)
+    template <typename Name> static Name stagedName(const Name& name)
     {
-        return u'.' + name + QLatin1String(StagedSuffix);
+        return traceName(name, StagedSuffix);
     }
-    static QString keptName(const QString& name) { return u'.' + name + QLatin1String(KeptSuffix); }
-    static QString absentName(const QString& name)
+    template <typename Name> static Name keptName(const Name& name)
     {
-        return u'.' + name + QLatin1String(AbsentSuffix);
+        return traceName(name, KeptSuffix);
+    }
+    template <typename Name> static Name absentName(const Name& name)
+    {
+        return traceName(name, AbsentSuffix);
     }
 
 private:
+    // Names are QString on Windows and bytes on POSIX systems.
+    template <typename Name> static Name traceName(const Name& name, const char* suffix)
+    {
+        if constexpr (std::is_same_v<Name, QByteArray>)
+            return '.' + name + suffix;
+        else
+            return u'.' + name + QLatin1String(suffix);
+    }
+
 #ifndef _WIN32
     QByteArray resolveNative(const QString& path) const;
     QByteArray findIgnoringCase(const QByteArray& folder, const QByteArray& name) const;

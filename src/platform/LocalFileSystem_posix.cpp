@@ -4,6 +4,7 @@
 #include "platform/FileNames.h"
 #include "platform/LocalFileSystem.h"
 #include "platform/PlatformError.h"
+#include "platform/ReplaceTraces.h"
 
 #include <QDir>
 #include <algorithm>
@@ -190,12 +191,12 @@ void syncFolder(int folder, const QByteArray& path)
 // One folder holding the destinations, opened once: every later step names
 // entries relative to it, so nothing can lead outside it, and its lock keeps
 // a second Tarvane waiting until this one is done.
-class DestinationFolder
+class DestinationFolder : public ReplaceTraces<DestinationFolder, QByteArray>
 {
 public:
     DestinationFolder(const QByteArray& path, const QList<QByteArray>& names)
-        : m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), m_path(path),
-          m_names(names)
+        : ReplaceTraces(names), m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+          m_path(path)
     {
         if (m_fd.get() < 0)
             failWithErrno(path);
@@ -207,19 +208,6 @@ public:
     int fd() const { return m_fd.get(); }
     QByteArray path(const QByteArray& name) const { return joined(m_path, name); }
     void sync() const { syncFolder(fd(), m_path); }
-
-    static QByteArray staged(const QByteArray& name)
-    {
-        return '.' + name + LocalFileSystem::StagedSuffix;
-    }
-    static QByteArray kept(const QByteArray& name)
-    {
-        return '.' + name + LocalFileSystem::KeptSuffix;
-    }
-    static QByteArray absent(const QByteArray& name)
-    {
-        return '.' + name + LocalFileSystem::AbsentSuffix;
-    }
 
     // The entry itself, links not followed; false when there is none.
     bool entry(const QByteArray& name, struct stat& st) const
@@ -266,42 +254,9 @@ public:
             failWithErrno(path(name));
     }
 
-    void discardTemporaries() const
-    {
-        for (const QByteArray& name : m_names) {
-            discard(staged(name));
-            discard(kept(name));
-            discard(absent(name));
-        }
-    }
-
-    // Undoes the renames of a replace that did not finish: every kept old
-    // entry goes back under its name, and a name that had none is removed.
-    void putBack() const
-    {
-        for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
-            if (has(kept(m_names[i])))
-                rename(kept(m_names[i]), m_names[i]);
-            else if (has(absent(m_names[i])))
-                discard(m_names[i]);
-        }
-    }
-
 private:
-    // A replace that ended half-way (the process was killed, the machine
-    // stopped) left its temporaries. If the last staged file is still there,
-    // not every rename happened: the kept old files go back. Either way the
-    // temporaries go, so the pair is whole again.
-    void recover() const
-    {
-        if (has(staged(m_names.last())))
-            putBack();
-        discardTemporaries();
-    }
-
     FileDescriptor m_fd;
     QByteArray m_path;
-    QList<QByteArray> m_names;
 };
 
 // Splits resolved destination paths into their one folder and their names.
@@ -388,21 +343,6 @@ void keep(const DestinationFolder& folder, const QByteArray& name)
     if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
         failWithErrno(folder.path(name));
     folder.rename(name, D::kept(name));
-}
-
-// Puts the old entries back after a failed replace and removes the
-// temporaries. If putting back fails too, the temporaries stay, so that the
-// next Load or Restore can finish the job; the caller reports the first
-// failure either way.
-void undo(const DestinationFolder& folder) noexcept
-{
-    try {
-        folder.putBack();
-        folder.discardTemporaries();
-        folder.sync();
-    } catch (const PlatformError&) {
-    } catch (const std::bad_alloc&) {
-    }
 }
 
 } // namespace
@@ -544,7 +484,7 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
         for (qsizetype i = 0; i < last; ++i)
             keep(folder, names[i]);
     } catch (...) {
-        undo(folder);
+        folder.undo();
         throw;
     }
 
@@ -558,7 +498,7 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
                        names[i].constData()) == 0)
             continue;
         const int error = errno;
-        undo(folder);
+        folder.undo();
         fail(error, folder.path(names[i]));
     }
     folder.sync();

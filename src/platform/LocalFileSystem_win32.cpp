@@ -22,6 +22,7 @@
 
 #include "platform/LocalFileSystem.h"
 #include "platform/PlatformError.h"
+#include "platform/ReplaceTraces.h"
 
 #include <QDir>
 #include <algorithm>
@@ -170,11 +171,11 @@ bool exists(const QString& path)
 // The game folder, pinned and locked for the whole of one operation: a
 // second Tarvane waits on the same named mutex, which creates no file and
 // is released if this process dies.
-class DestinationFolder
+class DestinationFolder : public ReplaceTraces<DestinationFolder, QString>
 {
 public:
     DestinationFolder(const QString& folder, const QStringList& names)
-        : m_folder(folder), m_names(names)
+        : ReplaceTraces(names), m_folder(folder)
     {
         m_pin = Handle(CreateFileW(wide(folder), FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -200,9 +201,9 @@ public:
     ~DestinationFolder() { ReleaseMutex(m_lock.get()); }
 
     QString path(const QString& name) const { return m_folder + u'\\' + name; }
-    QString staged(const QString& name) const { return path(LocalFileSystem::stagedName(name)); }
-    QString kept(const QString& name) const { return path(LocalFileSystem::keptName(name)); }
-    QString absent(const QString& name) const { return path(LocalFileSystem::absentName(name)); }
+    bool has(const QString& name) const { return exists(path(name)); }
+    // Every move is written through: nothing is left to make durable.
+    void sync() const {}
 
     // A destination that may be replaced or deleted: not a folder, not
     // read-only, and (for a replace) not a reparse point, whose handling
@@ -223,53 +224,27 @@ public:
             fail(ERROR_CANT_ACCESS_FILE, destination);
     }
 
-    void move(const QString& from, const QString& to) const
+    void rename(const QString& from, const QString& to) const
     {
+        const QString source = path(from), target = path(to);
         if (!retried([&] {
-                return MoveFileExW(wide(from), wide(to),
+                return MoveFileExW(wide(source), wide(target),
                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
             }))
-            failWithLastError(to);
+            failWithLastError(target);
     }
 
-    // Removes a file of the folder; one that is already gone is fine.
-    void discard(const QString& file) const
+    // Removes an entry of the folder; one that is already gone is fine.
+    void discard(const QString& name) const
     {
+        const QString file = path(name);
         if (!retried([&] { return DeleteFileW(wide(file)); }) &&
             GetLastError() != ERROR_FILE_NOT_FOUND)
             failWithLastError(file);
     }
 
-    void discardTemporaries() const
-    {
-        for (const QString& name : m_names) {
-            discard(staged(name));
-            discard(kept(name));
-            discard(absent(name));
-        }
-    }
-
-    // Undoes the moves of a replace that did not finish.
-    void putBack() const
-    {
-        for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
-            if (exists(kept(m_names[i])))
-                move(kept(m_names[i]), path(m_names[i]));
-            else if (exists(absent(m_names[i])))
-                discard(path(m_names[i]));
-        }
-    }
-
 private:
-    void recover() const
-    {
-        if (exists(staged(m_names.last())))
-            putBack();
-        discardTemporaries();
-    }
-
     QString m_folder;
-    QStringList m_names;
     Handle m_pin;
     Handle m_lock;
 };
@@ -369,18 +344,6 @@ void stageCopy(HANDLE source, const QString& sourcePath, const QString& stagedPa
     if (!GetFileTime(source, &created, &accessed, &modified))
         failWithLastError(sourcePath);
     staged.back().finish(modified, keptAttributes, reported);
-}
-
-// Puts the old entries back after a failed replace and removes the
-// temporaries; if even that fails, the next Load or Restore finishes it.
-void undo(const DestinationFolder& folder) noexcept
-{
-    try {
-        folder.putBack();
-        folder.discardTemporaries();
-    } catch (const PlatformError&) {
-    } catch (const std::bad_alloc&) {
-    }
 }
 
 } // namespace
@@ -523,33 +486,33 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
                     ? 0
                     : old &
                           (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-            stageCopy(sources[size_t(i)].get(), sourcePaths[i], folder.staged(names[i]),
-                      keptAttributes, destination, staged);
+            stageCopy(sources[size_t(i)].get(), sourcePaths[i],
+                      folder.path(folder.staged(names[i])), keptAttributes, destination, staged);
             if (i == last)
                 continue;
             if (old == INVALID_FILE_ATTRIBUTES) {
-                staged.emplace_back(folder.absent(names[i]));
+                staged.emplace_back(folder.path(folder.absent(names[i])));
                 staged.back().finish(FILETIME{}, 0, destination);
             } else {
                 LARGE_INTEGER size;
                 const Handle current = openInput(destination, size);
-                stageCopy(current.get(), destination, folder.kept(names[i]), old, destination,
-                          staged);
+                stageCopy(current.get(), destination, folder.path(folder.kept(names[i])), old,
+                          destination, staged);
             }
         }
         for (StagedFile& file : staged)
             file.keep();
     } catch (...) {
         staged.clear(); // unfinished files vanish as they close
-        undo(folder);
+        folder.undo();
         throw;
     }
 
     for (qsizetype i = 0; i <= last; ++i) {
         try {
-            folder.move(folder.staged(names[i]), folder.path(names[i]));
+            folder.rename(folder.staged(names[i]), names[i]);
         } catch (const PlatformError&) {
-            undo(folder);
+            folder.undo();
             throw;
         }
     }
