@@ -5,14 +5,12 @@
 #include "platform/LocalFileSystem.h"
 #include "platform/PlatformError.h"
 #include "platform/ReplaceTraces.h"
+#include "platform/WholeInputs.h"
 
 #include <QDir>
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -144,6 +142,22 @@ void writeAll(int fd, const char* data, size_t size, const QByteArray& path)
         data += n;
         size -= size_t(n);
     }
+}
+
+// Reads up to `size` bytes; fewer only at the end of the file.
+qsizetype readSome(int fd, char* data, qsizetype size, const QByteArray& path)
+{
+    qsizetype used = 0;
+    while (used < size) {
+        const ssize_t n =
+            retryOnInterrupt([&] { return ::read(fd, data + used, size_t(size - used)); });
+        if (n < 0)
+            failWithErrno(path);
+        if (n == 0)
+            break;
+        used += n;
+    }
+    return used;
 }
 
 // Copies what is left of `from` to `to`, in the kernel where it can. A
@@ -388,66 +402,27 @@ QByteArray LocalFileSystem::readFile(const QString& path) const
     struct stat st;
     const QByteArray native = resolveNative(path);
     const FileDescriptor fd = openInput(native, st);
-    if (st.st_size > MaxReadSize)
-        fail(EFBIG, native);
-
-    // The size is a hint only: the file may grow while it is read. The buffer
-    // never grows past the limit and the one byte that shows it was passed.
-    QByteArray data(qsizetype(st.st_size) + 1, Qt::Uninitialized);
-    qsizetype used = 0;
-    for (;;) {
-        if (used == data.size()) {
-            if (used > MaxReadSize)
-                fail(EFBIG, native);
-            data.resize(
-                qsizetype(std::min(std::max<qint64>(qint64(used) * 2, 4096), MaxReadSize + 1)));
-        }
-        const ssize_t n = retryOnInterrupt(
-            [&] { return ::read(fd.get(), data.data() + used, size_t(data.size() - used)); });
-        if (n < 0)
-            failWithErrno(native);
-        if (n == 0)
-            break;
-        used += n;
-    }
-    data.truncate(used);
-    return data;
+    return readWhole(
+        st.st_size, MaxReadSize,
+        [&](char* data, qsizetype size) { return readSome(fd.get(), data, size, native); },
+        [&] { fail(EFBIG, native); });
 }
 
 bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noexcept
 {
     try {
+        const QByteArray pathA = resolveNative(a);
+        const QByteArray pathB = resolveNative(b);
         struct stat infoA, infoB;
-        const FileDescriptor fileA = openInput(resolveNative(a), infoA);
-        const FileDescriptor fileB = openInput(resolveNative(b), infoB);
+        const FileDescriptor fileA = openInput(pathA, infoA);
+        const FileDescriptor fileB = openInput(pathB, infoB);
         if (infoA.st_size != infoB.st_size)
             return false;
         if (infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino)
             return true;
-        // Chunk by chunk, small at first, so that files that differ early
-        // cost little.
-        constexpr size_t LargestChunk = 64 * 1024;
-        const std::unique_ptr<char[]> chunkA(new char[LargestChunk]);
-        const std::unique_ptr<char[]> chunkB(new char[LargestChunk]);
-        const auto fill = [](int fd, char* chunk, size_t size) {
-            size_t used = 0;
-            while (used < size) {
-                const ssize_t n =
-                    retryOnInterrupt([&] { return ::read(fd, chunk + used, size - used); });
-                if (n <= 0)
-                    return n < 0 ? ssize_t(-1) : ssize_t(used);
-                used += size_t(n);
-            }
-            return ssize_t(used);
-        };
-        for (size_t size = 4096;; size = std::min(size * 2, LargestChunk)) {
-            const ssize_t n = fill(fileA.get(), chunkA.get(), size);
-            if (n < 0 || fill(fileB.get(), chunkB.get(), size) != n ||
-                std::memcmp(chunkA.get(), chunkB.get(), size_t(n)) != 0)
-                return false;
-            if (size_t(n) < size)
-                return true;
-        }
+        return sameBytes(
+            [&](char* data, qsizetype size) { return readSome(fileA.get(), data, size, pathA); },
+            [&](char* data, qsizetype size) { return readSome(fileB.get(), data, size, pathB); });
     } catch (...) {
         return false;
     }

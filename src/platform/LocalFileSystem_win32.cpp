@@ -23,10 +23,10 @@
 #include "platform/LocalFileSystem.h"
 #include "platform/PlatformError.h"
 #include "platform/ReplaceTraces.h"
+#include "platform/WholeInputs.h"
 
 #include <QDir>
 #include <algorithm>
-#include <cstring>
 #include <utility>
 #include <vector>
 #include <windows.h>
@@ -408,24 +408,10 @@ QByteArray LocalFileSystem::readFile(const QString& path) const
     const QString native = nativePath(path);
     LARGE_INTEGER size;
     const Handle file = openInput(native, size);
-    if (size.QuadPart > MaxReadSize)
-        fail(ERROR_FILE_TOO_LARGE, native);
-    QByteArray data(qsizetype(size.QuadPart) + 1, Qt::Uninitialized);
-    qsizetype used = 0;
-    for (;;) {
-        if (used == data.size()) {
-            if (used > MaxReadSize)
-                fail(ERROR_FILE_TOO_LARGE, native);
-            data.resize(
-                qsizetype(std::min(std::max<qint64>(qint64(used) * 2, 4096), MaxReadSize + 1)));
-        }
-        const qsizetype n = readSome(file.get(), data.data() + used, data.size() - used, native);
-        if (n == 0)
-            break;
-        used += n;
-    }
-    data.truncate(used);
-    return data;
+    return readWhole(
+        size.QuadPart, MaxReadSize,
+        [&](char* data, qsizetype wanted) { return readSome(file.get(), data, wanted, native); },
+        [&] { fail(ERROR_FILE_TOO_LARGE, native); });
 }
 
 bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noexcept
@@ -438,16 +424,9 @@ bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noex
         const Handle fileB = openInput(pathB, sizeB);
         if (sizeA.QuadPart != sizeB.QuadPart)
             return false;
-        constexpr qsizetype LargestChunk = 64 * 1024;
-        std::vector<char> chunkA(LargestChunk), chunkB(LargestChunk);
-        for (qsizetype size = 4096;; size = std::min(size * 2, LargestChunk)) {
-            const qsizetype n = readSome(fileA.get(), chunkA.data(), size, pathA);
-            if (readSome(fileB.get(), chunkB.data(), size, pathB) != n ||
-                std::memcmp(chunkA.data(), chunkB.data(), size_t(n)) != 0)
-                return false;
-            if (n < size)
-                return true;
-        }
+        return sameBytes(
+            [&](char* data, qsizetype size) { return readSome(fileA.get(), data, size, pathA); },
+            [&](char* data, qsizetype size) { return readSome(fileB.get(), data, size, pathB); });
     } catch (...) {
         return false;
     }
