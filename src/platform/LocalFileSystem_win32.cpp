@@ -163,11 +163,6 @@ template <typename Call> bool retried(Call call)
     }
 }
 
-bool exists(const QString& path)
-{
-    return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The game folder, pinned and locked for the whole of one operation: a
 // second Tarvane waits on the same named mutex, which creates no file and
 // is released if this process dies.
@@ -201,7 +196,10 @@ public:
     ~DestinationFolder() { ReleaseMutex(m_lock.get()); }
 
     QString path(const QString& name) const { return m_folder + u'\\' + name; }
-    bool has(const QString& name) const { return exists(path(name)); }
+    bool has(const QString& name) const
+    {
+        return GetFileAttributesW(wide(path(name))) != INVALID_FILE_ATTRIBUTES;
+    }
     // Every move is written through: nothing is left to make durable.
     void sync() const {}
 
