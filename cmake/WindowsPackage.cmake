@@ -1,26 +1,34 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright the Tarvane developers
 
-# Tarvane-<version>-win64.zip: Tarvane.exe with the Qt libraries, the
-# platform and picture plugins it loads, and the mingw-w64 runtime, so that
-# it runs on a Windows machine with nothing else installed. The style is
-# Fusion, built into Qt Widgets: no style plugin is needed.
-install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
+# Tarvane-<version>-win64.zip, what a Windows player downloads: Tarvane.exe
+# (one file, Qt and the runtimes linked in), its licence, the notices of
+# what is linked into it, and a short read-me, the texts with Windows line
+# ends.
+
+set(noticesScript ${CMAKE_SOURCE_DIR}/cmake/ThirdPartyNotices.cmake)
+set(notices ${CMAKE_BINARY_DIR}/THIRD-PARTY.txt)
+set(mingwCopyright /usr/share/doc/mingw-w64-common/copyright)
+set(gccCopyright /usr/share/doc/gcc-mingw-w64-base/copyright)
+add_custom_command(OUTPUT ${notices}
+    COMMAND ${CMAKE_COMMAND} -DQT_LICENSES=${TARVANE_QT_MINGW}/licenses
+            -DQT_VERSION=${Qt6_VERSION} -DMINGW_COPYRIGHT=${mingwCopyright}
+            -DGCC_COPYRIGHT=${gccCopyright} -DOUTPUT=${notices} -P ${noticesScript}
+    DEPENDS ${noticesScript} ${mingwCopyright} ${gccCopyright} VERBATIM)
+
+string(LENGTH "${TARVANE_PRODUCT_NAME} ${PROJECT_VERSION}" titleLength)
+string(REPEAT "=" ${titleLength} TARVANE_TITLE_RULE)
+configure_file(packaging/windows/README.txt.in ${CMAKE_BINARY_DIR}/README.txt @ONLY
+               NEWLINE_STYLE CRLF)
+configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt NEWLINE_STYLE CRLF)
+add_custom_target(windows_texts ALL DEPENDS ${notices})
+
+install(FILES ${CMAKE_BINARY_DIR}/LICENSE.txt ${notices} ${CMAKE_BINARY_DIR}/README.txt
         DESTINATION .)
-install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
-install(FILES $<TARGET_FILE:Qt6::QJpegPlugin> DESTINATION imageformats)
-foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
-                    OUTPUT_VARIABLE runtimePath OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT IS_ABSOLUTE "${runtimePath}")
-        message(FATAL_ERROR "${runtime} not found beside ${CMAKE_CXX_COMPILER}")
-    endif()
-    install(FILES ${runtimePath} DESTINATION .)
-endforeach()
-install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 
 set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME Tarvane)
-set(CPACK_PACKAGE_FILE_NAME Tarvane-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_NAME ${TARVANE_PRODUCT_NAME})
+set(CPACK_PACKAGE_FILE_NAME ${TARVANE_PRODUCT_NAME}-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_STRIP_FILES ON)
 include(CPack)

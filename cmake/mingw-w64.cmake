@@ -2,13 +2,17 @@
 # Copyright the Tarvane developers
 
 # Cross-builds Tarvane for 64-bit Windows with Debian's mingw-w64 (the POSIX
-# thread model, which Qt needs). TARVANE_QT_MINGW names the Qt SDK built for
-# it; Debian's own moc, rcc and uic serve as the host tools.
+# thread model, which Qt needs). TARVANE_QT_MINGW names the static Qt SDK
+# built for it; Debian's own moc, rcc and uic serve as the host tools.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_STRIP x86_64-w64-mingw32-strip)
+# Every program is one file: the C and C++ runtimes and winpthreads are
+# linked in, as Qt is, so it imports only the system's own libraries.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 set(TARVANE_QT_MINGW "" CACHE PATH "Prefix of Qt 6 built for mingw-w64")
 set(TARVANE_GTEST_MINGW "" CACHE PATH "Prefix of GoogleTest built for mingw-w64")

@@ -18,6 +18,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
@@ -320,7 +321,10 @@ TEST_F(MainWindow, ControlsAsLaidOut)
     EXPECT_TRUE(control("LBL_comments")->font().italic());
     EXPECT_FALSE(control("TXT_Airfield_Notes")->font().bold());
     EXPECT_TRUE(control("TXT_Axis_Airfields")->font().bold());
-    // Point sizes a screen reader can report, at the designed pixel sizes.
+    // Point sizes a screen reader can report, at the designed pixel sizes,
+    // in a face that scales without steps.
+    EXPECT_EQ(window->font().family(), WindowFontFamily);
+    EXPECT_TRUE(QFontDatabase::isSmoothlyScalable(QFontInfo(window->font()).family()));
     EXPECT_EQ(window->font().pointSizeF(), 9.75);
     EXPECT_EQ(QFontInfo(window->font()).pixelSize(), 13);
     EXPECT_EQ(control("TXT_filename")->font().pointSizeF(), 8.25);

@@ -14,7 +14,7 @@
 void prepareApplication(QApplication& app)
 {
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+    QFont::insertSubstitutions(WindowFontFamily,
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                                 QStringLiteral("DejaVu Sans")});
     app.setApplicationVersion(ApplicationVersion);

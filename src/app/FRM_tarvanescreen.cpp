@@ -36,9 +36,9 @@ QRect twips(int left, int top, int width, int height)
 // are 13 and 11 pixels. Qt keeps its logical DPI at 96 on a high-DPI screen
 // and scales the whole window instead, so the text keeps its size relative
 // to the controls.
-QFont msSansSerif(qreal points, bool bold, bool italic = false)
+QFont windowFont(qreal points, bool bold, bool italic = false)
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font(WindowFontFamily);
     font.setPointSizeF(points);
     font.setBold(bold);
     font.setItalic(italic);
@@ -62,7 +62,7 @@ FRM_tarvanescreen::FRM_tarvanescreen(FileSystem& files, MessageBoxes& boxes, Pro
     setObjectName(QStringLiteral("FRM_tarvanescreen"));
     setWindowTitle(QStringLiteral("Tarvane"));
     setFixedSize(twips(0, 0, 12075, 8715).size());
-    setFont(msSansSerif(9.75, true));
+    setFont(windowFont(9.75, true));
     setAutoFillBackground(true);
     setColours(this, QPalette::Window, FormBackground, QPalette::WindowText, Qt::black);
 
@@ -143,13 +143,13 @@ void FRM_tarvanescreen::createControls()
                QStringLiteral("View Tarvane's Read Me file"), twips(7380, 6720, 1755, 735));
     TXT_Airfield_Notes =
         textBox("TXT_Airfield_Notes", twips(120, 5580, 7095, 3015), tr("Notes and read-me text"));
-    TXT_Airfield_Notes->setFont(msSansSerif(9.75, false));
+    TXT_Airfield_Notes->setFont(windowFont(9.75, false));
 
     TXT_filename = new QLineEdit(this);
     TXT_filename->setObjectName(QStringLiteral("TXT_filename"));
     TXT_filename->setGeometry(twips(7320, 6240, 1815, 315));
     TXT_filename->setAccessibleName(tr("Displayed frontline"));
-    TXT_filename->setFont(msSansSerif(8.25, false));
+    TXT_filename->setFont(windowFont(8.25, false));
     setColours(TXT_filename, QPalette::Base, BoxBackground, QPalette::Text, FileNameText);
 
     LBL_Airfields_Axis = label("LBL_Airfields_Axis", QStringLiteral("Axis Airfields"),
@@ -161,7 +161,7 @@ void FRM_tarvanescreen::createControls()
     LBL_comments = label("LBL_comments", CreditCaption, twips(120, 5100, 7275, 435),
                          Qt::AlignLeft | Qt::AlignTop);
     LBL_comments->setWordWrap(true);
-    LBL_comments->setFont(msSansSerif(8.25, true, true));
+    LBL_comments->setFont(windowFont(8.25, true, true));
     LBL_frontline_num = label("LBL_frontline_num", QStringLiteral("FrontLine Number"),
                               twips(7320, 5940, 1875, 195), Qt::AlignHCenter | Qt::AlignTop);
     setColours(LBL_frontline_num, QPalette::Window, FormBackground, QPalette::WindowText,
