@@ -17,6 +17,9 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <cstdio>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -73,7 +76,67 @@ QList<CrashPoint> callsOfTheLoad(const QString& log)
     return markers == 2 ? calls : QList<CrashPoint>();
 }
 
-class CrashDuringLoad : public testing::Test
+// The folder-changing calls of a traced run (strace -y, successful calls
+// only), one letter each: T a temporary made, P a game file put in place,
+// back or away, D a temporary discarded, S a sync of the game folder.
+QString folderSteps(const QString& log, const QString& game)
+{
+    static const QRegularExpression change(
+        QStringLiteral(R"(^(linkat|renameat2?|unlinkat|openat|fsync)\((.*)\) += (\d+))"));
+    static const QRegularExpression lastName(QStringLiteral(R"x("([^"]*)"[^"]*$)x"));
+    QString steps;
+    for (const QString& line : log.split(u'\n')) {
+        const QRegularExpressionMatch call = change.match(line);
+        if (!call.hasMatch())
+            continue;
+        const QString name = call.captured(1);
+        const QString arguments = call.captured(2);
+        const QString target = lastName.match(arguments).captured(1);
+        const bool trace = target.contains(u".tarvane-");
+        if (name == u"fsync") {
+            if (arguments.endsWith('<' + game + '>'))
+                steps += u'S';
+        } else if (name == u"unlinkat") {
+            steps += trace ? u'D' : u'P';
+        } else if (name == u"openat") {
+            if (trace && arguments.contains(u"O_CREAT"))
+                steps += u'T';
+        } else {
+            steps += trace ? u'T' : u'P';
+        }
+    }
+    return steps;
+}
+
+// A power loss keeps any subset of a folder's unsynced changes on file
+// systems that keep them in no order. So the game folder is synced between
+// every temporary made and the first game file put in place, between two
+// game files put in place, and between putting back and discarding.
+void expectSyncedInOrder(const QString& steps)
+{
+    static const QRegularExpression unsynced(QStringLiteral("TP|PP|PD"));
+    EXPECT_FALSE(unsynced.match(steps).hasMatch()) << qPrintable(steps);
+    EXPECT_TRUE(steps.contains(u'P')) << qPrintable(steps);
+}
+
+// How a Load does its work where the file system makes it choose: staged
+// files without a name until complete (O_TMPFILE) or named from the start,
+// and the old FRNTLINE.DAT kept by a hard link or moved aside; into a game
+// folder with a pair or into an empty one (where nothing is kept).
+struct LoadPath
+{
+    const char* name;
+    bool named;
+    bool moveAside;
+    bool oldPair;
+};
+
+void PrintTo(const LoadPath& path, std::ostream* out)
+{
+    *out << path.name;
+}
+
+class CrashDuringLoad : public testing::TestWithParam<LoadPath>
 {
 protected:
     void SetUp() override
@@ -90,9 +153,11 @@ protected:
     void resetGameFolder() const
     {
         QDir(scratch.path("game")).removeRecursively();
-        scratch.write("game/FRNTLINE.DAT", "old frontline");
-        scratch.write("game/AIRFIELD.DAT", "old airfields");
         scratch.write("game/other.txt", "not the game's pair");
+        if (GetParam().oldPair) {
+            scratch.write("game/FRNTLINE.DAT", "old frontline");
+            scratch.write("game/AIRFIELD.DAT", "old airfields");
+        }
     }
 
     QMap<QString, QByteArray> outsideTheGameFolder() const
@@ -103,97 +168,283 @@ protected:
         return entries;
     }
 
-    // "old", "new", "third", or "mixed".
+    // "old" (the empty folder's none too), "new", "third", or "mixed".
     QString gamePair() const
     {
-        const QByteArray frontline = scratch.read("game/FRNTLINE.DAT");
+        const bool frontline = scratch.exists("game/FRNTLINE.DAT");
+        const bool airfields = scratch.exists("game/AIRFIELD.DAT");
+        if (!frontline && !airfields && !GetParam().oldPair)
+            return QStringLiteral("old");
         for (const char* pair : {"old", "new", "third"}) {
-            if (frontline == QByteArray(pair) + " frontline" &&
+            if (scratch.read("game/FRNTLINE.DAT") == QByteArray(pair) + " frontline" &&
                 scratch.read("game/AIRFIELD.DAT") == QByteArray(pair) + " airfields")
                 return pair;
         }
         return QStringLiteral("mixed");
     }
 
+    QStringList gameEntries() const
+    {
+        return GetParam().oldPair ? QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"}
+                                  : QStringList{"other.txt"};
+    }
+
     QStringList load(const char* set) const
     {
-        return {scratch.path("game"), scratch.path(QString("%1/FRNTLINE.DAT").arg(set)),
+        return {loadPair, scratch.path("game"), scratch.path(QString("%1/FRNTLINE.DAT").arg(set)),
                 scratch.path(QString("%1/AIRFIELD.DAT").arg(set))};
+    }
+    // A Load that fails at once (its source is missing), after recovering.
+    QStringList failingLoad() const
+    {
+        return {loadPair, scratch.path("game"), scratch.path("missing/FRNTLINE.DAT"),
+                scratch.path("new/AIRFIELD.DAT")};
+    }
+
+    // The strace log of a run, with the descriptors' paths.
+    QString traced(const QStringList& injections, const QStringList& command) const
+    {
+        const QString log = scratch.path("trace.log");
+        runProgram(strace, QStringList{"-qq", "-y", "-o", log} + injections + command);
+        const QString text = QString::fromLocal8Bit(scratch.read("trace.log"));
+        QFile::remove(log);
+        return text;
+    }
+
+    // Ordinals (among the calls of that name) of the log's calls of `call`
+    // whose line contains `text` and that were not failed by injection.
+    static QList<int> ordinals(const QString& log, const QString& call, const QString& text)
+    {
+        QList<int> found;
+        int ordinal = 0;
+        for (const QString& line : log.split(u'\n')) {
+            if (!line.startsWith(call + u'('))
+                continue;
+            ++ordinal;
+            if (line.contains(text) && !line.contains(u"INJECTED"))
+                found.append(ordinal);
+        }
+        return found;
+    }
+
+    // The injections that make a Load take this path: a failed O_TMPFILE
+    // (each one, found a run at a time, as each failure adds an open) and a
+    // failed hard link for the kept file.
+    QStringList forcing()
+    {
+        QList<int> noTmpfile;
+        for (;;) {
+            const QStringList injections = injecting(noTmpfile, {});
+            resetGameFolder();
+            const QList<int> open =
+                ordinals(traced(injections, load("new")), "openat", "O_TMPFILE");
+            if (!GetParam().named || open.isEmpty())
+                break;
+            noTmpfile.append(open.first());
+        }
+        QList<int> noLink;
+        if (GetParam().moveAside) {
+            resetGameFolder();
+            noLink = ordinals(traced(injecting(noTmpfile, {}), load("new")), "linkat",
+                              LocalFileSystem::KeptSuffix);
+        }
+        forcedOpens = noTmpfile;
+        forcedLinks = noLink;
+        return injecting(noTmpfile, noLink);
+    }
+
+    static QStringList injecting(const QList<int>& opens, const QList<int>& links)
+    {
+        QStringList injections;
+        const auto when = [](const QList<int>& at) {
+            QString expression = QString::number(at.first());
+            if (at.size() == 2)
+                expression += QString("..%1+%2").arg(at[1]).arg(at[1] - at[0]);
+            return expression;
+        };
+        if (!opens.isEmpty())
+            injections << "-e"
+                       << "inject=openat:error=EOPNOTSUPP:when=" + when(opens);
+        if (!links.isEmpty())
+            injections << "-e"
+                       << "inject=linkat:error=EPERM:when=" + when(links);
+        return injections;
+    }
+
+    // A kill on entry to a call, with the forcing kept but for that call's
+    // name: strace injects one thing per call name. A kill before the first
+    // forced call of its name needs no forcing of that name; one after it
+    // cannot be made, and its state is that on entry to the call before it.
+    std::optional<QStringList> killing(const CrashPoint& point) const
+    {
+        const bool onOpen = point.call == u"openat" && !forcedOpens.isEmpty();
+        const bool onLink = point.call == u"linkat" && !forcedLinks.isEmpty();
+        if ((onOpen && point.ordinal > forcedOpens.first()) ||
+            (onLink && point.ordinal > forcedLinks.first()))
+            return std::nullopt;
+        return injecting(onOpen ? QList<int>() : forcedOpens, onLink ? QList<int>() : forcedLinks)
+               << "-e"
+               << QString("inject=%1:signal=SIGKILL:when=%2").arg(point.call).arg(point.ordinal);
+    }
+
+    Finished crash(const QStringList& injections, const QStringList& command) const
+    {
+        return runProgram(strace, QStringList{"-qq", "-o", "/dev/null"} + injections + command);
     }
 
     QString strace;
     Scratch scratch;
     QMap<QString, QByteArray> outside;
+    QList<int> forcedOpens, forcedLinks;
     const QString loadPair = QStringLiteral(TARVANE_LOAD_PAIR);
-    const QStringList gameEntries = {"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"};
 };
 
 } // namespace
 
-TEST_F(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
+TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
 {
-    if (strace.isEmpty())
-        GTEST_SKIP() << "strace is not installed";
-    const QString log = scratch.path("trace.log");
-    const Finished traced =
-        runProgram(strace, QStringList{"-qq", "-o", log, loadPair} + load("new"));
-    ASSERT_FALSE(traced.killed);
-    ASSERT_EQ(traced.exitCode, 0) << qPrintable(traced.errorOutput);
-    ASSERT_EQ(gamePair(), "new");
-    const QList<CrashPoint> points =
-        callsOfTheLoad(QString::fromLocal8Bit(scratch.read("trace.log")));
-    QFile::remove(log);
+    ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (scripts/setup installs it)";
+    const QStringList forced = forcing();
+    resetGameFolder();
+    const QString log = traced(forced, load("new"));
+    ASSERT_EQ(gamePair(), "new") << qPrintable(log.right(2000));
+    ASSERT_EQ(scratch.entries("game"), QStringList({"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"}));
+    EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), GetParam().named);
+    EXPECT_EQ(ordinals(log, "linkat", LocalFileSystem::KeptSuffix).isEmpty(),
+              GetParam().moveAside || !GetParam().oldPair);
+    expectSyncedInOrder(folderSteps(log, scratch.path("game")));
+    const QList<CrashPoint> points = callsOfTheLoad(log);
     ASSERT_GT(points.size(), 10);
 
-    int killed = 0;
-    int mixedUntilRecovered = 0;
+    int killed = 0, unreachable = 0, mixedUntilRecovered = 0;
+    std::optional<CrashPoint> betweenTheRenames;
     for (const CrashPoint& point : points) {
         SCOPED_TRACE(
             qPrintable(QString("killed on entry to %1 #%2").arg(point.call).arg(point.ordinal)));
+        const std::optional<QStringList> kill = killing(point);
+        if (!kill) {
+            ++unreachable;
+            continue;
+        }
         resetGameFolder();
-        const Finished crash = runProgram(
-            strace,
-            QStringList{
-                "-qq", "-o", "/dev/null", "-e", "trace=" + point.call, "-e",
-                QString("inject=%1:signal=SIGKILL:when=%2").arg(point.call).arg(point.ordinal),
-                loadPair} +
-                load("new"));
-        killed += crash.killed || crash.exitCode == 128 + 9;
+        const Finished stopped = crash(*kill, load("new"));
+        killed += stopped.killed || stopped.exitCode == 128 + 9;
         EXPECT_EQ(outsideTheGameFolder(), outside);
 
         // Killed between the two renames, the new FRNTLINE.DAT stands beside
-        // the old AIRFIELD.DAT; the old FRNTLINE.DAT is still kept in the
-        // folder, and the next Load or Restore puts it back first.
+        // the old AIRFIELD.DAT (or, moved aside, the old one is not yet
+        // replaced); the old FRNTLINE.DAT (or the mark that there was none)
+        // is still kept in the folder, and the next Load, Restore or Remove
+        // puts it back first.
         const QString pair = gamePair();
         if (pair == u"mixed") {
             ++mixedUntilRecovered;
-            EXPECT_EQ(scratch.read("game/FRNTLINE.DAT"), "new frontline");
-            EXPECT_EQ(
-                scratch.read("game/" + LocalFileSystem::keptName(QStringLiteral("FRNTLINE.DAT"))),
-                "old frontline");
+            const bool replaced = scratch.exists("game/FRNTLINE.DAT");
+            if (replaced)
+                betweenTheRenames = point;
+            EXPECT_TRUE(!replaced || scratch.read("game/FRNTLINE.DAT") == "new frontline");
+            const QString kept = GetParam().oldPair
+                                     ? LocalFileSystem::keptName(QStringLiteral("FRNTLINE.DAT"))
+                                     : LocalFileSystem::absentName(QStringLiteral("FRNTLINE.DAT"));
+            EXPECT_TRUE(scratch.exists("game/" + kept));
         } else {
             EXPECT_TRUE(pair == u"old" || pair == u"new") << qPrintable(pair);
         }
 
-        // A Load that fails (its source is missing) still recovers the pair.
-        const Finished failed =
-            runProgram(loadPair, {scratch.path("game"), scratch.path("missing/FRNTLINE.DAT"),
-                                  scratch.path("new/AIRFIELD.DAT")});
+        const Finished failed = runProgram(loadPair, failingLoad().mid(1));
         EXPECT_EQ(failed.exitCode, 3);
         EXPECT_TRUE(failed.errorOutput.startsWith(QString::number(ENOENT) + ' '))
             << qPrintable(failed.errorOutput);
         EXPECT_EQ(gamePair(), pair == u"mixed" ? QString("old") : pair);
-        EXPECT_EQ(scratch.entries("game"), gameEntries);
+        EXPECT_EQ(scratch.entries("game"),
+                  pair == u"new" ? QStringList({"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"})
+                                 : gameEntries());
 
-        const Finished next = runProgram(loadPair, load("third"));
+        const Finished next = runProgram(loadPair, load("third").mid(1));
         EXPECT_EQ(next.exitCode, 0) << qPrintable(next.errorOutput);
         EXPECT_EQ(gamePair(), "third");
-        EXPECT_EQ(scratch.entries("game"), gameEntries);
         EXPECT_EQ(outsideTheGameFolder(), outside);
     }
-    EXPECT_EQ(killed, points.size());
-    EXPECT_LE(mixedUntilRecovered, 1);
-    std::printf("crash points: %lld, of which left mixed until the next Load: %d\n",
-                static_cast<long long>(points.size()), mixedUntilRecovered);
-    RecordProperty("crash_points", int(points.size()));
+    EXPECT_EQ(killed + unreachable, points.size());
+    // On entry to the sync after the first rename, and to the second rename;
+    // moved aside, also on entry to the sync before the first and to it.
+    EXPECT_EQ(mixedUntilRecovered, GetParam().moveAside ? 4 : 2);
+    ASSERT_TRUE(betweenTheRenames);
+
+    // The recovery of that mixed pair, itself killed at each of its calls:
+    // the next one still ends with the old pair whole.
+    const QStringList leaveMixed = *killing(*betweenTheRenames);
+    resetGameFolder();
+    crash(leaveMixed, load("new"));
+    const QString recovery = traced({}, failingLoad());
+    expectSyncedInOrder(folderSteps(recovery, scratch.path("game")));
+    const QList<CrashPoint> recoveryPoints = callsOfTheLoad(recovery);
+    for (const CrashPoint& point : recoveryPoints) {
+        SCOPED_TRACE(qPrintable(
+            QString("recovery killed on entry to %1 #%2").arg(point.call).arg(point.ordinal)));
+        resetGameFolder();
+        crash(leaveMixed, load("new"));
+        crash(
+            {"-e", QString("inject=%1:signal=SIGKILL:when=%2").arg(point.call).arg(point.ordinal)},
+            failingLoad());
+        EXPECT_EQ(runProgram(loadPair, failingLoad().mid(1)).exitCode, 3);
+        EXPECT_EQ(gamePair(), "old");
+        EXPECT_EQ(scratch.entries("game"), gameEntries());
+    }
+    std::printf("%s: crash points %lld (%d left out, as each is the state of the one before), "
+                "mixed until the next Load %d; recovery crash points %lld\n",
+                GetParam().name, static_cast<long long>(points.size()), unreachable,
+                mixedUntilRecovered, static_cast<long long>(recoveryPoints.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, CrashDuringLoad,
+    testing::Values(LoadPath{"AnonymousLinked", false, false, true},
+                    LoadPath{"AnonymousMovedAside", false, true, true},
+                    LoadPath{"NamedLinked", true, false, true},
+                    LoadPath{"NamedMovedAside", true, true, true},
+                    LoadPath{"AnonymousIntoAnEmptyFolder", false, false, false},
+                    LoadPath{"NamedIntoAnEmptyFolder", true, false, false}),
+    [](const testing::TestParamInfo<LoadPath>& info) { return std::string(info.param.name); });
+
+// A second rename that fails undoes the first, for root and for anyone:
+// the old pair back, in order, and no temporary left.
+TEST(FailedLoad, SecondRenameFailingPutsTheOldPairBackForEveryUser)
+{
+    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (scripts/setup installs it)";
+    for (const QStringList& user :
+         {QStringList(),
+          QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}}) {
+        Scratch scratch;
+        scratch.write("new/FRNTLINE.DAT", "new frontline");
+        scratch.write("new/AIRFIELD.DAT", "new airfields");
+        scratch.write("game/FRNTLINE.DAT", "old frontline");
+        scratch.write("game/AIRFIELD.DAT", "old airfields");
+        if (!user.isEmpty()) {
+            ASSERT_EQ(::geteuid(), 0u) << "needs root to become another user";
+            for (const QString& entry : {QString(), QString("new"), QString("new/FRNTLINE.DAT"),
+                                         QString("new/AIRFIELD.DAT")})
+                ::chmod(QFile::encodeName(scratch.path(entry)).constData(), 0755);
+            for (const QString& entry :
+                 {QString("game"), QString("game/FRNTLINE.DAT"), QString("game/AIRFIELD.DAT")})
+                ASSERT_EQ(::chown(QFile::encodeName(scratch.path(entry)).constData(), 65534, 65534),
+                          0);
+        }
+        const QMap<QString, QByteArray> before = snapshot(scratch.path());
+        const QString log = scratch.path() + ".strace.log";
+        const Finished failed = runProgram(
+            strace,
+            QStringList{"-qq", "-y", "-o", log, "-e", "inject=renameat:error=EIO:when=2"} + user +
+                QStringList{QStringLiteral(TARVANE_LOAD_PAIR), scratch.path("game"),
+                            scratch.path("new/FRNTLINE.DAT"), scratch.path("new/AIRFIELD.DAT")});
+        SCOPED_TRACE(user.isEmpty() ? "as root" : "as nobody");
+        EXPECT_EQ(failed.exitCode, 3);
+        EXPECT_TRUE(failed.errorOutput.startsWith(QString::number(EIO) + ' '))
+            << qPrintable(failed.errorOutput);
+        EXPECT_EQ(snapshot(scratch.path()), before);
+        expectSyncedInOrder(
+            folderSteps(QString::fromLocal8Bit(Scratch::readFile(log)), scratch.path("game")));
+        QFile::remove(log);
+    }
 }

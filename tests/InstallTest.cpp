@@ -130,11 +130,11 @@ TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
     EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
 }
 
-TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItThenReports)
+TEST_F(Installing, RemoveWithOnlyTheFrontlineFileKeepsItAndReports)
 {
     QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
     removeGamePair(state, files, boxes, report);
-    EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
+    EXPECT_EQ(game.scratch().entries("EAW"), QStringList({"FRNTLINE.DAT", "Frontlines"}));
     EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
                                            game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
 }

@@ -8,9 +8,13 @@
 #include "platform/WholeInputs.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -116,7 +120,8 @@ void requireRegularFile(const struct stat& st, const QByteArray& path)
 // Opens a file the program reads. A device is not even opened (opening one
 // can have effects of its own); the check is repeated on the open file in
 // case the entry was swapped in between. O_NONBLOCK keeps a pipe from
-// holding the open.
+// holding the open; once the file is known to be regular, its reads block
+// as they should.
 FileDescriptor openInput(const QByteArray& path, struct stat& st)
 {
     if (::stat(path.constData(), &st) != 0)
@@ -128,6 +133,9 @@ FileDescriptor openInput(const QByteArray& path, struct stat& st)
     if (::fstat(fd.get(), &st) != 0)
         failWithErrno(path);
     requireRegularFile(st, path);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        failWithErrno(path);
     return fd;
 }
 
@@ -160,20 +168,25 @@ qsizetype readSome(int fd, char* data, qsizetype size, const QByteArray& path)
     return used;
 }
 
-// Copies what is left of `from` to `to`, in the kernel where it can. A
-// failure names `path`, the file being copied to.
-void copyContent(int from, int to, const QByteArray& path)
+// Copies `from` to `to`: `size` bytes, as the source said it holds, in the
+// kernel where it can, then through a buffer to the source's end, so that a
+// file whose size is not what its reads give (as on /proc) is still copied
+// whole. More than `limit` bytes in all is refused. A failure names `path`,
+// the file being copied to.
+void copyContent(int from, int to, qint64 size, qint64 limit, const QByteArray& path)
 {
-    for (;;) {
-        const ssize_t n = retryOnInterrupt(
-            [&] { return ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0); });
-        if (n == 0)
-            return;
-        if (n > 0)
+    qint64 copied = 0;
+    while (copied < size) {
+        const ssize_t n = retryOnInterrupt([&] {
+            return ::copy_file_range(from, nullptr, to, nullptr, size_t(size - copied), 0);
+        });
+        if (n > 0) {
+            copied += n;
             continue;
-        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+        }
+        if (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
             errno == EBADF)
-            break; // not between these two files: copy through a buffer
+            break; // no further here: copy the rest through a buffer
         failWithErrno(path);
     }
     std::vector<char> buffer(1024 * 1024);
@@ -184,6 +197,9 @@ void copyContent(int from, int to, const QByteArray& path)
             failWithErrno(path);
         if (n == 0)
             return;
+        copied += n;
+        if (copied > limit)
+            fail(EFBIG, path);
         writeAll(to, buffer.data(), size_t(n), path);
     }
 }
@@ -202,6 +218,10 @@ void syncFolder(int folder, const QByteArray& path)
         failWithErrno(path);
 }
 
+// How long a Load, Restore or Remove waits for another Tarvane (or anyone
+// holding the game folder's lock) before it reports the folder in use.
+constexpr int LockWaitMs = 3000;
+
 // One folder holding the destinations, opened once: every later step names
 // entries relative to it, so nothing can lead outside it, and its lock keeps
 // a second Tarvane waiting until this one is done.
@@ -214,8 +234,7 @@ public:
     {
         if (m_fd.get() < 0)
             failWithErrno(path);
-        if (retryOnInterrupt([&] { return ::flock(m_fd.get(), LOCK_EX); }) != 0)
-            failWithErrno(path);
+        lock();
         recover();
     }
 
@@ -239,20 +258,38 @@ public:
         return entry(name, st);
     }
 
-    // A destination that may be replaced or deleted: not a folder, and not a
-    // file that is read-only (for everyone, or for this process). Root is
-    // held to a read-only file as well, as the game's home platform holds
-    // everyone.
-    void checkReplaceable(const QByteArray& name) const
+    // A temporary's name is known to anyone who can write the folder. Only a
+    // regular file of this user's is taken for one of ours; anything else
+    // there (another user's file, a link, a folder) is left alone and
+    // stops the change.
+    bool ownTrace(const QByteArray& name) const
     {
         struct stat st;
         if (!entry(name, st))
-            return;
+            return false;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            fail(EEXIST, path(name));
+        return true;
+    }
+
+    // A destination that may be replaced or deleted: not a folder, and not a
+    // file that is read-only (for everyone, or for this process). Root is
+    // held to a read-only file as well, as the game's home platform holds
+    // everyone. Returns whether it is there.
+    bool checkReplaceable(const QByteArray& name) const
+    {
+        struct stat st;
+        if (!entry(name, st))
+            return false;
         if (S_ISDIR(st.st_mode))
             fail(EISDIR, path(name));
-        if (S_ISREG(st.st_mode) && ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-                                    ::faccessat(fd(), name.constData(), W_OK, AT_EACCESS) != 0))
-            fail(EACCES, path(name));
+        if (S_ISREG(st.st_mode)) {
+            if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+                fail(EACCES, path(name));
+            if (::faccessat(fd(), name.constData(), W_OK, AT_EACCESS) != 0)
+                failWithErrno(path(name), EACCES);
+        }
+        return true;
     }
 
     void rename(const QByteArray& from, const QByteArray& to) const
@@ -269,6 +306,20 @@ public:
     }
 
 private:
+    // Anyone who can read the folder can lock it: wait a while, not for ever.
+    void lock() const
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (::flock(fd(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                failWithErrno(m_path);
+            if (waited.elapsed() >= LockWaitMs)
+                fail(EBUSY, m_path);
+            QThread::msleep(20);
+        }
+    }
+
     FileDescriptor m_fd;
     QByteArray m_path;
 };
@@ -293,32 +344,44 @@ std::pair<QByteArray, QList<QByteArray>> splitDestinations(const QList<QByteArra
 }
 
 // Writes a source into a new, complete and synced file of the folder, under
-// the staged name for destination `name`. Where the file system allows, the
-// file has no name until it is complete, so an interrupted copy leaves
-// nothing behind. A failure names the destination.
-void stage(const DestinationFolder& folder, int source, const struct stat& sourceInfo,
-           const struct stat* old, const QByteArray& name)
+// the staged name for destination i. Where the file system allows, the file
+// has no name until it is complete, so an interrupted copy leaves nothing
+// behind. A failure names the destination.
+void stage(const DestinationFolder& folder, qsizetype i, int source, const struct stat& sourceInfo,
+           const struct stat* old)
 {
+    const QByteArray& name = folder.names()[i];
     const QByteArray staged = DestinationFolder::staged(name);
     const QByteArray path = folder.path(name);
-    FileDescriptor out(::openat(folder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    // A new game file gets the usual mode (0666 less the umask); a replaced
+    // one its old file's, set below.
+    const bool replacing = old && S_ISREG(old->st_mode);
+    const mode_t createMode = replacing ? 0600 : 0666;
+    FileDescriptor out(::openat(folder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode));
     const bool anonymous = out.get() >= 0;
     if (!anonymous) {
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             failWithErrno(path);
         out = FileDescriptor(::openat(folder.fd(), staged.constData(),
-                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                      createMode));
         if (out.get() < 0)
             failWithErrno(path);
+        folder.madeStaged(i);
     }
 
-    copyContent(source, out.get(), path);
-    // A replaced game file keeps its permissions, and its owner where this
-    // process may give it.
-    if (old && S_ISREG(old->st_mode)) {
-        if (::fchown(out.get(), old->st_uid, old->st_gid) != 0 && errno != EPERM)
-            failWithErrno(path);
-        if (::fchmod(out.get(), old->st_mode & 07777) != 0)
+    copyContent(source, out.get(), sourceInfo.st_size, LocalFileSystem::MaxReadSize, path);
+    // A replaced game file keeps its permissions (but never set-user-ID,
+    // set-group-ID or sticky), and its owner where this process may give
+    // it, else at least its group where this process may give that.
+    if (replacing) {
+        if (::fchown(out.get(), old->st_uid, old->st_gid) != 0) {
+            if (errno != EPERM)
+                failWithErrno(path);
+            if (::fchown(out.get(), uid_t(-1), old->st_gid) != 0 && errno != EPERM)
+                failWithErrno(path);
+        }
+        if (::fchmod(out.get(), old->st_mode & 0777) != 0)
             failWithErrno(path);
     }
     // The copy keeps the source's modification time, as a copy on the game's
@@ -334,35 +397,67 @@ void stage(const DestinationFolder& folder, int source, const struct stat& sourc
                 0 &&
             ::linkat(out.get(), "", folder.fd(), staged.constData(), AT_EMPTY_PATH) != 0)
             failWithErrno(path);
+        folder.madeStaged(i);
     }
 }
 
-// Keeps the current entry `name` reachable under its kept name (or marks
-// that there is none) until the replace is over.
-void keep(const DestinationFolder& folder, const QByteArray& name)
+// Leaves an empty mark under the absent name of entry i.
+void markAbsent(const DestinationFolder& folder, qsizetype i)
+{
+    const QByteArray& name = folder.names()[i];
+    FileDescriptor mark(::openat(folder.fd(), DestinationFolder::absent(name).constData(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (mark.get() < 0)
+        failWithErrno(folder.path(name));
+    folder.madeKept(i, DestinationFolder::Kept::AbsentMark);
+}
+
+// Keeps the current entry i reachable under its kept name (or marks that
+// there is none) until the replace is over.
+void keep(const DestinationFolder& folder, qsizetype i)
 {
     using D = DestinationFolder;
-    if (!folder.has(name)) {
-        FileDescriptor mark(::openat(folder.fd(), D::absent(name).constData(),
-                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (mark.get() < 0)
-            failWithErrno(folder.path(name));
-        return;
-    }
+    const QByteArray& name = folder.names()[i];
+    if (!folder.has(name))
+        return markAbsent(folder, i);
     if (::linkat(folder.fd(), name.constData(), folder.fd(), D::kept(name).constData(), 0) == 0)
-        return;
+        return folder.madeKept(i, D::Kept::ByLink);
     // A file system without hard links (FAT, exFAT) moves the old entry
     // aside instead; until the staged file takes its place, the name is
     // missing rather than mixed, and a failure still puts it back.
     if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
         failWithErrno(folder.path(name));
     folder.rename(name, D::kept(name));
+    folder.madeKept(i, D::Kept::ByMove);
+}
+
+// The working folder as the shell named it, as `pwd -L` gives it: $PWD, if
+// it is an absolute path without "." or ".." that leads to the working
+// folder itself. Through a link, it keeps the link's own place, so a
+// library folder linked into a game folder belongs to that game folder.
+std::optional<QByteArray> logicalWorkingFolder()
+{
+    const char* pwd = std::getenv("PWD");
+    if (!pwd || pwd[0] != '/')
+        return std::nullopt;
+    const QByteArray path(pwd);
+    for (const QByteArray& part : path.split('/')) {
+        if (part == "." || part == "..")
+            return std::nullopt;
+    }
+    struct stat named, current;
+    if (::stat(pwd, &named) != 0 || ::stat(".", &current) != 0 || named.st_dev != current.st_dev ||
+        named.st_ino != current.st_ino)
+        return std::nullopt;
+    return path;
 }
 
 } // namespace
 
 QString LocalFileSystem::currentDirectory() const
 {
+    if (const std::optional<QByteArray> logical = logicalWorkingFolder())
+        return decodeFileName(*logical);
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE)
@@ -416,7 +511,8 @@ bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noex
         struct stat infoA, infoB;
         const FileDescriptor fileA = openInput(pathA, infoA);
         const FileDescriptor fileB = openInput(pathB, infoB);
-        if (infoA.st_size != infoB.st_size)
+        // Tarvane installs no file over the read limit, and reads none.
+        if (infoA.st_size != infoB.st_size || infoA.st_size > MaxReadSize)
             return false;
         if (infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino)
             return true;
@@ -437,47 +533,46 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
         destinations.append(resolveNative(copy.destination));
     const auto [folderPath, names] = splitDestinations(destinations);
     const DestinationFolder folder(folderPath, names);
-    using D = DestinationFolder;
 
     // Every source is opened and checked before anything is written.
     std::vector<FileDescriptor> sources;
     std::vector<struct stat> sourceInfo(size_t(copies.size()));
-    for (qsizetype i = 0; i < copies.size(); ++i)
-        sources.push_back(openInput(resolveNative(copies[i].source), sourceInfo[size_t(i)]));
+    for (qsizetype i = 0; i < copies.size(); ++i) {
+        const QByteArray source = resolveNative(copies[i].source);
+        sources.push_back(openInput(source, sourceInfo[size_t(i)]));
+        if (sourceInfo[size_t(i)].st_size > MaxReadSize)
+            fail(EFBIG, source);
+    }
     for (const QByteArray& name : names)
         folder.checkReplaceable(name);
 
-    // Stage every new file in full, and keep every old one but the last.
+    // Stage every new file in full, keep every old one but the last, and
+    // make all of that durable before the first rename. Then one rename at
+    // a time, each durable before the next: on a file system that writes a
+    // folder's changes in any order, a power loss still leaves a state that
+    // recovery knows. If a rename fails, those before it are undone.
     const qsizetype last = names.size() - 1;
     try {
         for (qsizetype i = 0; i <= last; ++i) {
             struct stat old;
             const bool hasOld = folder.entry(names[i], old);
-            stage(folder, sources[size_t(i)].get(), sourceInfo[size_t(i)], hasOld ? &old : nullptr,
-                  names[i]);
+            stage(folder, i, sources[size_t(i)].get(), sourceInfo[size_t(i)],
+                  hasOld ? &old : nullptr);
         }
         for (qsizetype i = 0; i < last; ++i)
-            keep(folder, names[i]);
+            keep(folder, i);
+        folder.sync();
+        for (qsizetype i = 0; i <= last; ++i) {
+            folder.rename(DestinationFolder::staged(names[i]), names[i]);
+            folder.renamedIntoPlace(i);
+            if (i < last)
+                folder.sync();
+        }
     } catch (...) {
         folder.undo();
         throw;
     }
-
-    // The renames. The file system's journal keeps the folder's changes in
-    // the order they were made, so a rename never outlives the links before
-    // it; one sync at the end makes them all durable. If a rename fails, those
-    // before it are undone from the kept files; if even that fails, the
-    // temporaries stay for the next Load or Restore to finish the undoing.
-    for (qsizetype i = 0; i <= last; ++i) {
-        if (::renameat(folder.fd(), D::staged(names[i]).constData(), folder.fd(),
-                       names[i].constData()) == 0)
-            continue;
-        const int error = errno;
-        folder.undo();
-        fail(error, folder.path(names[i]));
-    }
-    folder.sync();
-    folder.discardTemporaries();
+    folder.finish();
 }
 
 void LocalFileSystem::removeFiles(const QStringList& paths)
@@ -489,14 +584,30 @@ void LocalFileSystem::removeFiles(const QStringList& paths)
         resolved.append(resolveNative(path));
     const auto [folderPath, names] = splitDestinations(resolved);
     const DestinationFolder folder(folderPath, names);
-
-    for (const QByteArray& name : names)
-        folder.checkReplaceable(name);
     for (const QByteArray& name : names) {
-        if (::unlinkat(folder.fd(), name.constData(), 0) != 0)
-            failWithErrno(folder.path(name));
+        if (!folder.checkReplaceable(name))
+            fail(ENOENT, folder.path(name));
     }
-    folder.sync();
+
+    // All or none: the entries but the last are moved aside, and come back
+    // if the last cannot be deleted. The absent mark for the last entry says,
+    // while that entry is there, that the removal has not happened.
+    const qsizetype last = names.size() - 1;
+    try {
+        markAbsent(folder, last);
+        folder.sync();
+        for (qsizetype i = 0; i < last; ++i) {
+            folder.rename(names[i], DestinationFolder::kept(names[i]));
+            folder.madeKept(i, DestinationFolder::Kept::ByMove);
+        }
+        folder.sync();
+        if (::unlinkat(folder.fd(), names[last].constData(), 0) != 0)
+            failWithErrno(folder.path(names[last]));
+    } catch (...) {
+        folder.undo();
+        throw;
+    }
+    folder.finish();
 }
 
 QString LocalFileSystem::resolvePath(const QString& path) const

@@ -5,20 +5,22 @@
 // ignores case itself, and every failure carries GetLastError's number.
 //
 // Replacing the pair, destinations D1..Dn in the game folder G:
-// 1. Lock G (a named mutex for G's file ID), then recover from a replace
-//    that ended half-way.
-// 2. Refuse a destination that is a folder, read-only or a reparse point.
-// 3. Stage ".<D>.tarvane-new" for every D, and for every D but the last a
-//    byte copy of the old one, ".<D>.tarvane-old", or an empty
-//    ".<D>.tarvane-absent" if there was none. Each staged file is marked
-//    for deletion while it is written, so a killed process leaves nothing,
-//    and is flushed before the mark is cleared.
-// 4. Move each new file over its D in order. If move k fails, D1..Dk-1 are
-//    put back from the kept copies and the temporaries go.
-// 5. Delete the kept copies.
-// Recovery: a kept copy or absence mark beside a last staged file that is
-// still there means the moves did not all happen, so the old files go back;
-// then every temporary goes.
+// 1. Lock G (a named mutex for G's file ID, machine-wide), then recover
+//    from a change that ended half-way.
+// 2. Refuse a destination that is a folder, read-only, a reparse point or
+//    held open by another program.
+// 3. Stage ".<D>.tarvane-new" for every D. Each staged file is marked for
+//    deletion while it is written, so a killed process leaves nothing, and
+//    is flushed before the mark is cleared.
+// 4. Keep every old D but the last as ".<D>.tarvane-old": a hard link to
+//    it, so that a failure leaves the player's own file in place, or a
+//    byte copy on a volume without hard links; or an empty
+//    ".<D>.tarvane-absent" if there was none.
+// 5. Move each new file over its D in order. If move k fails, D1..Dk-1 are
+//    put back from the kept files and the temporaries go.
+// 6. Delete the kept files.
+// Every move is written through, so the folder needs no sync of its own.
+// The order of undoing, and recovery, are ReplaceTraces'.
 
 #include "platform/LocalFileSystem.h"
 #include "platform/PlatformError.h"
@@ -163,6 +165,51 @@ template <typename Call> bool retried(Call call)
     }
 }
 
+// How long a Load, Restore or Remove waits for another Tarvane before it
+// reports the game folder in use.
+constexpr DWORD LockWaitMs = 3000;
+
+// A named mutex held for one operation, released on every way out.
+class HeldMutex
+{
+public:
+    HeldMutex() = default;
+    HeldMutex(const HeldMutex&) = delete;
+    HeldMutex& operator=(const HeldMutex&) = delete;
+    ~HeldMutex()
+    {
+        if (m_owned)
+            ReleaseMutex(m_mutex.get());
+    }
+
+    // Opens or makes the mutex, open to every user, so that Tarvanes in
+    // different sessions wait for each other too; then waits for it, a
+    // while. False when another holds it that long.
+    bool take(const QString& name, const QString& reported)
+    {
+        SECURITY_DESCRIPTOR everyone;
+        if (!InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION) ||
+            !SetSecurityDescriptorDacl(&everyone, TRUE, nullptr, FALSE))
+            failWithLastError(reported);
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, &everyone, FALSE};
+        m_mutex = Handle(CreateMutexW(&attributes, FALSE, wide(name)));
+        if (!m_mutex.valid())
+            failWithLastError(reported);
+        const DWORD waited = WaitForSingleObject(m_mutex.get(), LockWaitMs);
+        if (waited == WAIT_TIMEOUT)
+            return false;
+        // An abandoned mutex is ours now: its holder died.
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
+            failWithLastError(reported);
+        m_owned = true;
+        return true;
+    }
+
+private:
+    Handle m_mutex;
+    bool m_owned = false;
+};
+
 // The game folder, pinned and locked for the whole of one operation: a
 // second Tarvane waits on the same named mutex, which creates no file and
 // is released if this process dies.
@@ -180,22 +227,22 @@ public:
         BY_HANDLE_FILE_INFORMATION info;
         if (!GetFileInformationByHandle(m_pin.get(), &info))
             failWithLastError(folder);
-        const QString name = QStringLiteral("Local\\Tarvane.%1.%2.%3")
+        const QString name = QStringLiteral("Global\\Tarvane.%1.%2.%3")
                                  .arg(info.dwVolumeSerialNumber)
                                  .arg(info.nFileIndexHigh)
                                  .arg(info.nFileIndexLow);
-        m_lock = Handle(CreateMutexW(nullptr, FALSE, wide(name)));
-        if (!m_lock.valid())
-            failWithLastError(folder);
-        const DWORD waited = WaitForSingleObject(m_lock.get(), INFINITE);
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
-            failWithLastError(folder);
+        if (!m_lock.take(name, folder))
+            fail(ERROR_BUSY, folder);
         recover();
     }
 
-    ~DestinationFolder() { ReleaseMutex(m_lock.get()); }
-
-    QString path(const QString& name) const { return m_folder + u'\\' + name; }
+    // A drive root's path ends in its separator already.
+    QString path(const QString& name) const
+    {
+        if (m_folder.endsWith(u'\\'))
+            return m_folder + name;
+        return m_folder + u'\\' + name;
+    }
     bool has(const QString& name) const
     {
         return GetFileAttributesW(wide(path(name))) != INVALID_FILE_ATTRIBUTES;
@@ -203,23 +250,43 @@ public:
     // Every move is written through: nothing is left to make durable.
     void sync() const {}
 
+    // Only a plain file is taken for a temporary of ours; a folder or a
+    // reparse point under a temporary's name is left alone and stops the
+    // change.
+    bool ownTrace(const QString& name) const
+    {
+        const DWORD attributes = GetFileAttributesW(wide(path(name)));
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return false;
+        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            fail(ERROR_FILE_EXISTS, path(name));
+        return true;
+    }
+
     // A destination that may be replaced or deleted: not a folder, not
-    // read-only, and (for a replace) not a reparse point, whose handling
-    // Windows leaves undefined.
-    void checkReplaceable(const QString& name, bool replacing) const
+    // read-only, not held open by a program that forbids its deletion, and
+    // (for a replace) not a reparse point, whose handling Windows leaves
+    // undefined. Returns whether it is there.
+    bool checkReplaceable(const QString& name, bool replacing) const
     {
         const QString destination = path(name);
         const DWORD attributes = GetFileAttributesW(wide(destination));
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND)
-                return;
+                return false;
             fail(error, destination);
         }
         if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
             fail(ERROR_ACCESS_DENIED, destination);
         if (replacing && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             fail(ERROR_CANT_ACCESS_FILE, destination);
+        const Handle probe(CreateFileW(
+            wide(destination), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!probe.valid())
+            failWithLastError(destination);
+        return true;
     }
 
     void rename(const QString& from, const QString& to) const
@@ -244,7 +311,7 @@ public:
 private:
     QString m_folder;
     Handle m_pin;
-    Handle m_lock;
+    HeldMutex m_lock;
 };
 
 // Splits full destination paths into their one folder and their names.
@@ -254,7 +321,11 @@ std::pair<QString, QStringList> splitDestinations(const QStringList& paths)
     QStringList names;
     for (const QString& path : paths) {
         const qsizetype slash = path.lastIndexOf(u'\\');
-        const QString pathFolder = path.left(slash);
+        // The folder of \\?\R:\FRNTLINE.DAT is the drive's root, R:\, not
+        // R:, which names the volume itself.
+        QString pathFolder = path.left(slash);
+        if (pathFolder.endsWith(u':'))
+            pathFolder += u'\\';
         const QString name = path.mid(slash + 1);
         if (slash < 0 || name.isEmpty() || (!names.isEmpty() && pathFolder != folder) ||
             names.contains(name, Qt::CaseInsensitive))
@@ -332,10 +403,14 @@ void stageCopy(HANDLE source, const QString& sourcePath, const QString& stagedPa
 {
     staged.emplace_back(stagedPath);
     std::vector<char> buffer(ChunkSize);
+    qint64 copied = 0;
     for (;;) {
         const qsizetype n = readSome(source, buffer.data(), ChunkSize, sourcePath);
         if (n == 0)
             break;
+        copied += n;
+        if (copied > LocalFileSystem::MaxReadSize)
+            fail(ERROR_FILE_TOO_LARGE, sourcePath);
         staged.back().write(buffer.data(), n, reported);
     }
     FILETIME created, accessed, modified;
@@ -420,7 +495,8 @@ bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noex
         LARGE_INTEGER sizeA, sizeB;
         const Handle fileA = openInput(pathA, sizeA);
         const Handle fileB = openInput(pathB, sizeB);
-        if (sizeA.QuadPart != sizeB.QuadPart)
+        // Tarvane installs no file over the read limit, and reads none.
+        if (sizeA.QuadPart != sizeB.QuadPart || sizeA.QuadPart > MaxReadSize)
             return false;
         return sameBytes(
             [&](char* data, qsizetype size) { return readSome(fileA.get(), data, size, pathA); },
@@ -439,6 +515,7 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
         destinations.append(nativePath(copy.destination));
     const auto [folderPath, names] = splitDestinations(destinations);
     const DestinationFolder folder(folderPath, names);
+    using D = DestinationFolder;
 
     // Every source is opened and checked before anything is written.
     std::vector<Handle> sources;
@@ -447,6 +524,8 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
         sourcePaths.append(nativePath(copy.source));
         LARGE_INTEGER size;
         sources.push_back(openInput(sourcePaths.last(), size));
+        if (size.QuadPart > MaxReadSize)
+            fail(ERROR_FILE_TOO_LARGE, sourcePaths.last());
     }
     for (const QString& name : names)
         folder.checkReplaceable(name, true);
@@ -463,37 +542,43 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
                     ? 0
                     : old &
                           (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-            stageCopy(sources[size_t(i)].get(), sourcePaths[i],
-                      folder.path(folder.staged(names[i])), keptAttributes, destination, staged);
+            stageCopy(sources[size_t(i)].get(), sourcePaths[i], folder.path(D::staged(names[i])),
+                      keptAttributes, destination, staged);
+            folder.madeStaged(i);
             if (i == last)
                 continue;
             if (old == INVALID_FILE_ATTRIBUTES) {
-                staged.emplace_back(folder.path(folder.absent(names[i])));
+                staged.emplace_back(folder.path(D::absent(names[i])));
                 staged.back().finish(FILETIME{}, 0, destination);
+                folder.madeKept(i, D::Kept::AbsentMark);
+            } else if (CreateHardLinkW(wide(folder.path(D::kept(names[i]))), wide(destination),
+                                       nullptr)) {
+                folder.madeKept(i, D::Kept::ByLink);
             } else {
+                // A volume without hard links (FAT, exFAT) keeps a copy.
+                const DWORD error = GetLastError();
+                if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
+                    fail(error, destination);
                 LARGE_INTEGER size;
                 const Handle current = openInput(destination, size);
-                stageCopy(current.get(), destination, folder.path(folder.kept(names[i])), old,
+                stageCopy(current.get(), destination, folder.path(D::kept(names[i])), old,
                           destination, staged);
+                folder.madeKept(i, D::Kept::ByCopy);
             }
         }
         for (StagedFile& file : staged)
             file.keep();
+        staged.clear();
+        for (qsizetype i = 0; i <= last; ++i) {
+            folder.rename(D::staged(names[i]), names[i]);
+            folder.renamedIntoPlace(i);
+        }
     } catch (...) {
         staged.clear(); // unfinished files vanish as they close
         folder.undo();
         throw;
     }
-
-    for (qsizetype i = 0; i <= last; ++i) {
-        try {
-            folder.rename(folder.staged(names[i]), names[i]);
-        } catch (const PlatformError&) {
-            folder.undo();
-            throw;
-        }
-    }
-    folder.discardTemporaries();
+    folder.finish();
 }
 
 void LocalFileSystem::removeFiles(const QStringList& paths)
@@ -505,13 +590,32 @@ void LocalFileSystem::removeFiles(const QStringList& paths)
         natives.append(nativePath(path));
     const auto [folderPath, names] = splitDestinations(natives);
     const DestinationFolder folder(folderPath, names);
-    for (const QString& name : names)
-        folder.checkReplaceable(name, false);
+    using D = DestinationFolder;
     for (const QString& name : names) {
-        const QString file = folder.path(name);
+        if (!folder.checkReplaceable(name, false))
+            fail(ERROR_FILE_NOT_FOUND, folder.path(name));
+    }
+
+    // All or none, as ReplaceTraces describes: the absent mark for the last
+    // entry, every other entry moved aside, then the last deleted.
+    const qsizetype last = names.size() - 1;
+    try {
+        StagedFile mark(folder.path(D::absent(names[last])));
+        mark.finish(FILETIME{}, 0, folder.path(names[last]));
+        mark.keep();
+        folder.madeKept(last, D::Kept::AbsentMark);
+        for (qsizetype i = 0; i < last; ++i) {
+            folder.rename(names[i], D::kept(names[i]));
+            folder.madeKept(i, D::Kept::ByMove);
+        }
+        const QString file = folder.path(names[last]);
         if (!retried([&] { return DeleteFileW(wide(file)); }))
             failWithLastError(file);
+    } catch (...) {
+        folder.undo();
+        throw;
     }
+    folder.finish();
 }
 
 QString LocalFileSystem::resolvePath(const QString& path) const

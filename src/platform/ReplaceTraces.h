@@ -8,9 +8,12 @@
 
 #include <QList>
 #include <new>
+#include <optional>
 
-// The temporaries a replace of some entries of one folder leaves there, and
-// how they are undone: one order of steps for every system. A replace
+// The temporaries that a change to some entries of one folder leaves there,
+// and how they are undone: one order of steps for every system.
+//
+// A replace of entries N1..Nn
 //   1. writes every new file in full under its staged name;
 //   2. keeps each old entry but the last under its kept name, or leaves an
 //      absent mark where there was none;
@@ -18,10 +21,23 @@
 //   4. discards its temporaries.
 // So while the last staged file is there, not every rename has happened.
 //
+// A removal of N1..Nn
+//   1. leaves an absent mark for the last entry;
+//   2. moves each entry but the last aside under its kept name;
+//   3. deletes the last entry;
+//   4. discards its temporaries.
+// So while that mark is there and the last entry too, it has not happened.
+//
+// The folder is synced between every two steps, so that on a file system
+// that writes a folder's changes in any order a power loss still leaves one
+// of these states.
+//
 // Each file layer's folder derives from this, as ReplaceTraces<Folder, Name>
 // with Name its type of file name, and supplies for names of the folder:
-// has(name), rename(from, to), discard(name) (an entry already gone is
-// fine) and sync() (makes the folder's changes durable).
+// has(name); ownTrace(name), whether a temporary of that name is there,
+// refusing (by throwing) one that this user's Tarvane cannot have made;
+// rename(from, to); discard(name) (an entry already gone is fine); and
+// sync() (makes the folder's changes durable).
 template <typename Folder, typename Name> class ReplaceTraces
 {
 public:
@@ -29,58 +45,148 @@ public:
     static Name kept(const Name& name) { return LocalFileSystem::keptName(name); }
     static Name absent(const Name& name) { return LocalFileSystem::absentName(name); }
 
-    // Undoes the renames of a replace that did not finish: every kept old
-    // entry goes back under its name, and a name that had none is removed.
-    void putBack() const
-    {
-        for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
-            if (folder().has(kept(m_names[i])))
-                folder().rename(kept(m_names[i]), m_names[i]);
-            else if (folder().has(absent(m_names[i])))
-                folder().discard(m_names[i]);
-        }
-    }
+    // How the entry at index i was kept aside.
+    enum class Kept { No, ByLink, ByCopy, ByMove, AbsentMark };
 
-    void discardTemporaries() const
-    {
-        for (const Name& name : m_names) {
-            folder().discard(staged(name));
-            folder().discard(kept(name));
-            folder().discard(absent(name));
-        }
-    }
+    // What has been done so far, for undo(): the temporaries it made and
+    // how many renames into place have happened.
+    void madeStaged(qsizetype i) const { m_staged[i] = true; }
+    void madeKept(qsizetype i, Kept how) const { m_kept[i] = how; }
+    void renamedIntoPlace(qsizetype i) const { m_renamed = i + 1; }
 
-    // After a failed replace: the old entries back and the temporaries gone.
-    // If that fails too, the temporaries stay for the next Load, Restore or
-    // Remove to finish the undoing; the caller reports the first failure.
+    // After a failed change: the old entries back and the temporaries this
+    // change made gone. Only what was replaced is put back: a kept link or
+    // copy of an entry whose rename never happened is only discarded. If a
+    // put-back fails, every temporary stays for the next Load, Restore or
+    // Remove to finish the undoing; otherwise each one that can be removed
+    // is. The caller reports the first failure.
     void undo() const noexcept
     {
+        if (!attempt([&] {
+                for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
+                    const Kept how = m_kept[i];
+                    const bool replaced = i < m_renamed;
+                    if (how == Kept::ByMove ||
+                        (replaced && (how == Kept::ByLink || how == Kept::ByCopy)))
+                        folder().rename(kept(m_names[i]), m_names[i]);
+                    else if (replaced && how == Kept::AbsentMark)
+                        folder().discard(m_names[i]);
+                }
+                folder().sync();
+            }))
+            return;
+        attempt([&] { discard(madeTraces()); });
+    }
+
+    const QList<Name>& names() const { return m_names; }
+
+    // Ends a change that has happened: the folder synced, then every
+    // temporary gone. A failure is reported, but leaves no temporary behind
+    // that could be removed.
+    void finish() const
+    {
+        std::optional<PlatformError> failure;
         try {
-            putBack();
-            discardTemporaries();
             folder().sync();
-        } catch (const PlatformError&) {
-        } catch (const std::bad_alloc&) {
+        } catch (const PlatformError& error) {
+            failure = error;
         }
+        try {
+            discard(madeTraces());
+        } catch (const PlatformError& error) {
+            if (!failure)
+                failure = error;
+        }
+        if (failure)
+            throw *failure;
     }
 
 protected:
-    explicit ReplaceTraces(const QList<Name>& names) : m_names(names) {}
+    explicit ReplaceTraces(const QList<Name>& names)
+        : m_names(names), m_staged(names.size(), false), m_kept(names.size(), Kept::No)
+    {}
 
-    // A replace that ended half-way (the process was killed, the machine
-    // stopped) left its temporaries. If the last staged file is still there,
-    // not every rename happened: the kept old entries go back. Either way the
-    // temporaries go, so the pair is whole again. Runs once the folder is
-    // locked.
+    // A change that ended half-way (the process was killed, the machine
+    // stopped) left its temporaries. If it had not happened, the kept old
+    // entries go back; either way the temporaries go, so the pair is whole
+    // again. A temporary this user's Tarvane cannot have made stops it
+    // before anything changes. Runs once the folder is locked.
     void recover() const
     {
-        if (folder().has(staged(m_names.last())))
-            putBack();
-        discardTemporaries();
+        bool any = false;
+        for (const Name& name : m_names) {
+            for (const Name& trace : {staged(name), kept(name), absent(name)})
+                any = folder().ownTrace(trace) || any;
+        }
+        if (!any)
+            return;
+        const Name& last = m_names.last();
+        const bool unfinished =
+            folder().has(staged(last)) || (folder().has(absent(last)) && folder().has(last));
+        if (unfinished) {
+            for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
+                if (folder().has(kept(m_names[i])))
+                    folder().rename(kept(m_names[i]), m_names[i]);
+                else if (folder().has(absent(m_names[i])))
+                    folder().discard(m_names[i]);
+            }
+            folder().sync();
+        }
+        QList<Name> traces;
+        for (const Name& name : m_names)
+            traces << staged(name) << kept(name) << absent(name);
+        discard(traces);
     }
 
 private:
+    // The temporaries this change made.
+    QList<Name> madeTraces() const
+    {
+        QList<Name> traces;
+        for (qsizetype i = 0; i < m_names.size(); ++i) {
+            if (m_staged[i])
+                traces << staged(m_names[i]);
+            if (m_kept[i] == Kept::AbsentMark)
+                traces << absent(m_names[i]);
+            else if (m_kept[i] != Kept::No)
+                traces << kept(m_names[i]);
+        }
+        return traces;
+    }
+
+    // Every one of them goes, even when one cannot; then the folder is
+    // synced. The first failure is raised at the end.
+    void discard(const QList<Name>& traces) const
+    {
+        std::optional<PlatformError> failure;
+        for (const Name& trace : traces) {
+            try {
+                folder().discard(trace);
+            } catch (const PlatformError& error) {
+                if (!failure)
+                    failure = error;
+            }
+        }
+        folder().sync();
+        if (failure)
+            throw *failure;
+    }
+
     const Folder& folder() const { return static_cast<const Folder&>(*this); }
 
+    template <typename Step> static bool attempt(Step step) noexcept
+    {
+        try {
+            step();
+            return true;
+        } catch (const PlatformError&) {
+        } catch (const std::bad_alloc&) {
+        }
+        return false;
+    }
+
     QList<Name> m_names;
+    mutable QList<bool> m_staged;
+    mutable QList<Kept> m_kept;
+    mutable qsizetype m_renamed = 0;
 };
