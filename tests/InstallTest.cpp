@@ -21,8 +21,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -301,7 +303,8 @@ struct DestinationCase
     Operation operation;
     // Turns the game folder's pair into the kind of entry the case is about.
     std::function<void(const Scratch&)> prepare;
-    int error; // 0: the operation succeeds; otherwise it names AIRFIELD.DAT
+    int error; // 0: the operation succeeds; otherwise the report names:
+    const char* named = "EAW/AIRFIELD.DAT";
 };
 
 void PrintTo(const DestinationCase& c, std::ostream* out)
@@ -397,8 +400,7 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
 
     QMap<QString, QByteArray> after = snapshot(game.scratch().path());
     if (c.error != 0) {
-        EXPECT_EQ(reported(),
-                  fatalReportTexts(c.error, game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
+        EXPECT_EQ(reported(), fatalReportTexts(c.error, game.scratch().path(c.named))[1]);
         EXPECT_EQ(after, before);
         return;
     }
@@ -461,6 +463,46 @@ INSTANTIATE_TEST_SUITE_P(
             [](const Scratch& s) { link(s, s.path("outside/target.dat"), "FRNTLINE.DAT"); }, 0}),
     caseName);
 
+// Names of temporaries that this user's Tarvane did not make are left alone,
+// and stop the change before anything else does; so do a set file over the
+// size limit and another holder of the game folder's lock.
+INSTANTIATE_TEST_SUITE_P(
+    Neighbours, DestinationKinds,
+    testing::Values(
+        DestinationCase{"AnotherUsersTrace", Operation::Load,
+                        [](const Scratch& s) {
+                            s.write("EAW/.FRNTLINE.DAT.tarvane-old", "planted");
+                            s.write("EAW/.AIRFIELD.DAT.tarvane-new", "planted");
+                            ::chown(QFile::encodeName(s.path("EAW/.FRNTLINE.DAT.tarvane-old")),
+                                    4242, 4242);
+                        },
+                        EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
+        DestinationCase{"LinkAsATrace", Operation::Remove,
+                        [](const Scratch& s) {
+                            ASSERT_TRUE(QFile::link(s.path("EAW/FRNTLINE.DAT"),
+                                                    s.path("EAW/.AIRFIELD.DAT.tarvane-new")));
+                        },
+                        EEXIST, "EAW/.AIRFIELD.DAT.tarvane-new"},
+        DestinationCase{"FolderAsATrace", Operation::Load,
+                        [](const Scratch& s) { s.makeFolder("EAW/.FRNTLINE.DAT.tarvane-absent"); },
+                        EEXIST, "EAW/.FRNTLINE.DAT.tarvane-absent"},
+        DestinationCase{"SetFileOverTheLimit", Operation::Load,
+                        [](const Scratch& s) {
+                            QFile file(s.path("EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"));
+                            ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
+                                        file.resize(LocalFileSystem::MaxReadSize + 1));
+                        },
+                        EFBIG, "EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"},
+        DestinationCase{"GameFolderLockedElsewhere", Operation::Load,
+                        [](const Scratch& s) {
+                            // Held until the test ends, as by a process that never lets go.
+                            const int held =
+                                ::open(QFile::encodeName(s.path("EAW")), O_RDONLY | O_DIRECTORY);
+                            ASSERT_EQ(::flock(held, LOCK_EX), 0);
+                        },
+                        EBUSY, "EAW"}),
+    caseName);
+
 #else
 // Both refused, as any folder there is, and the junction's target untouched.
 INSTANTIATE_TEST_SUITE_P(
@@ -475,11 +517,11 @@ INSTANTIATE_TEST_SUITE_P(
 #endif
 
 #ifndef _WIN32
-TEST_F(Installing, FailedSecondReplacePutsTheOldPairBack)
+TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
 {
     // A shared game folder with the sticky bit: AIRFIELD.DAT belongs to
-    // another user, so nobody may replace it although it is writable.
-    // FRNTLINE.DAT is replaced first and must come back.
+    // another user, so nobody may replace or delete it although it is
+    // writable. FRNTLINE.DAT is replaced or moved first and must come back.
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to give the files to other users";
     const QString gameFolder = game.scratch().path("EAW");
@@ -499,8 +541,12 @@ TEST_F(Installing, FailedSecondReplacePutsTheOldPairBack)
         if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
             return CannotSetUp;
         installDisplayedSet(state, files, boxes, report);
-        if (reported() != fatalReportTexts(EPERM, game.scratch().path("EAW/AIRFIELD.DAT"))[1])
-            return fail(qPrintable("wrong report: " + reported()));
+        removeGamePair(state, files, boxes, report);
+        for (int box : {1, 3}) {
+            if (boxes.shown.value(box).text !=
+                fatalReportTexts(EPERM, game.scratch().path("EAW/AIRFIELD.DAT"))[1])
+                return fail(qPrintable("wrong report: " + boxes.shown.value(box).text));
+        }
         return 0;
     });
     if (status == CannotSetUp)

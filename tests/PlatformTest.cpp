@@ -110,6 +110,18 @@ TEST(LocalFileSystem, CurrentDirectoryAndSeparator)
     QDir::setCurrent(startedFrom);
     EXPECT_EQ(current, QDir::toNativeSeparators(QDir(root.path("EAW/Frontlines")).canonicalPath()));
 #ifndef _WIN32
+    // Started in a library folder linked into another game folder, by the
+    // link's path (as a shell names it in $PWD): the game folder is the
+    // link's. A $PWD that names another folder is not taken.
+    ASSERT_TRUE(QFile::link(root.path("EAW/Frontlines"), root.path("Linked")));
+    ASSERT_TRUE(QDir::setCurrent(root.path("Linked")));
+    const QByteArray pwd = qgetenv("PWD");
+    for (const QString& named : {root.path("Linked"), root.path("EAW")}) {
+        qputenv("PWD", QFile::encodeName(named));
+        EXPECT_EQ(files.currentDirectory(), named == root.path("EAW") ? current : named);
+    }
+    qputenv("PWD", pwd);
+    QDir::setCurrent(startedFrom);
     EXPECT_EQ(files.separator(), u'/');
     // The system's own words for its errors.
     EXPECT_EQ(PlatformError::fromSystem(ENOENT).description(), "No such file or directory");
@@ -253,6 +265,15 @@ TEST(LocalFileSystem, ReadsUpToItsLimitAndRefusesMore)
     LocalFileSystem files;
     EXPECT_EQ(files.readFile(root.path("limit.txt")).size(), LocalFileSystem::MaxReadSize);
     EXPECT_PLATFORM_ERROR(files.readFile(root.path("over.txt")), SystemError::TooLarge);
+    EXPECT_PLATFORM_ERROR(files.copyFiles({{root.path("over.txt"), root.path("copy.txt")}}),
+                          SystemError::TooLarge);
+#ifndef _WIN32
+    // A "regular" file that says it is empty, and whose reads go on and on.
+    EXPECT_PLATFORM_ERROR(files.copyFiles({{"/proc/self/pagemap", root.path("copy.txt")}}),
+                          SystemError::TooLarge);
+#endif
+    EXPECT_FALSE(root.exists("copy.txt"));
+    EXPECT_FALSE(files.sameContent(root.path("over.txt"), root.path("over.txt")));
 }
 
 #ifndef _WIN32

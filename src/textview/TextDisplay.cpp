@@ -153,45 +153,77 @@ QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces)
                          [](unsigned char byte) { return Windows1252[byte]; });
 }
 
+namespace {
+
+// Calls lineFound(line, last) for each line of display text, whose lines
+// all end in CR LF: one pass over the characters, not a search call per
+// line.
+template <typename LineFound> void forEachLine(QStringView text, LineFound lineFound)
+{
+    const QChar* const begin = text.data();
+    const QChar* const end = begin + text.size();
+    const QChar* start = begin;
+    for (const QChar* at = begin; at != end; ++at) {
+        if (*at == u'\r') {
+            lineFound(QStringView(start, at), false);
+            if (at + 1 != end && at[1] == u'\n')
+                ++at;
+            start = at + 1;
+        }
+    }
+    lineFound(QStringView(start, end), true);
+}
+
+} // namespace
+
 QString boxText(const QString& displayText)
 {
     const QStringView text(displayText);
     qsizetype lines = 0;
     qsizetype longest = 0;
-    for (qsizetype start = 0, end; (end = text.indexOf(u"\r\n", start)) >= 0; start = end + 2) {
-        ++lines;
-        longest = std::max(longest, end - start);
-    }
+    forEachLine(text, [&](QStringView line, bool last) {
+        lines += last ? 0 : 1;
+        longest = std::max(longest, line.size());
+    });
     const bool grouping = lines > LinesBeforeGrouping;
     if (!grouping && longest <= MaxBoxLine)
         return displayText;
+    // However many lines there are, no more than MaxBoxParagraphs groups.
+    const qsizetype perParagraph =
+        std::max<qsizetype>(LinesPerParagraph, (lines + MaxBoxParagraphs - 1) / MaxBoxParagraphs);
 
-    QString result;
-    result.reserve(text.size() + text.size() / MaxBoxLine + 1);
-    int lineInParagraph = 0;
-    const auto appendLine = [&](QStringView line, bool last) {
+    // Each line gives up its CR LF for at most one character, and each piece
+    // of a long line but the last adds one.
+    QString result(text.size() + text.size() / MaxBoxLine + 1, Qt::Uninitialized);
+    char16_t* const start = reinterpret_cast<char16_t*>(result.data());
+    char16_t* out = start;
+    const auto put = [&](QStringView part) {
+        std::copy(part.utf16(), part.utf16() + part.size(), out);
+        out += part.size();
+    };
+    qsizetype lineInParagraph = 0;
+    forEachLine(text, [&](QStringView line, bool last) {
         if (line.size() > MaxBoxLine) {
             // A long line takes whole paragraphs of its own.
             if (lineInParagraph != 0)
-                result.back() = u'\n';
-            for (qsizetype at = 0; at < line.size(); at += MaxBoxLine)
-                result.append(line.sliced(at, std::min(MaxBoxLine, line.size() - at)))
-                    .append(u'\n');
+                out[-1] = u'\n';
+            for (qsizetype at = 0; at < line.size(); at += MaxBoxLine) {
+                put(line.sliced(at, std::min(MaxBoxLine, line.size() - at)));
+                *out++ = u'\n';
+            }
             lineInParagraph = 0;
             if (last)
-                result.chop(1);
+                --out;
             return;
         }
-        result.append(line);
+        put(line);
         if (last)
             return;
-        lineInParagraph = grouping ? (lineInParagraph + 1) % LinesPerParagraph : 0;
-        result.append(lineInParagraph == 0 ? QChar(u'\n') : QChar(QChar::LineSeparator));
-    };
-    qsizetype start = 0;
-    for (qsizetype end; (end = text.indexOf(u"\r\n", start)) >= 0; start = end + 2)
-        appendLine(text.sliced(start, end - start), false);
-    appendLine(text.sliced(start), true);
+        if (!grouping || ++lineInParagraph == perParagraph)
+            lineInParagraph = 0;
+        *out++ = lineInParagraph == 0 ? u'\n' : char16_t(QChar::LineSeparator);
+    });
+    result.truncate(out - start);
     return result;
 }
 

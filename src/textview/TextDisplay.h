@@ -25,12 +25,15 @@ char16_t fromWindows1252(unsigned char byte);
 // nowhere to wrap, and at a few microseconds a paragraph.
 // - A line longer than MaxBoxLine characters is shown in pieces of that
 //   length, one below the other; nothing of it is lost.
-// - Past LinesBeforeGrouping lines, up to LinesPerParagraph lines share one
-//   paragraph, joined by line separators; they show as separate lines.
+// - Past LinesBeforeGrouping lines, LinesPerParagraph lines share one
+//   paragraph, joined by line separators; they show as separate lines. A
+//   list so long that this makes more than MaxBoxParagraphs paragraphs has
+//   as many more lines in each as keep it to that many.
 // Text with neither comes back as it is. Line ends come back as "\n".
 inline constexpr qsizetype MaxBoxLine = 1024;
 inline constexpr qsizetype LinesBeforeGrouping = 20000;
 inline constexpr int LinesPerParagraph = 16;
+inline constexpr qsizetype MaxBoxParagraphs = 16384;
 QString boxText(const QString& displayText);
 
 // Reads a text file whole and turns it into display text. Raises
