@@ -629,25 +629,88 @@ TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
 }
 
 #ifdef _WIN32
-TEST_F(Installing, GameFileHeldOpenMakesTheSecondReplaceFailAndTheOldPairStays)
+TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
 {
-    // A real fault with no seam: the game (or a scanner) holds AIRFIELD.DAT
-    // open without sharing deletion, so it cannot be replaced; FRNTLINE.DAT,
-    // replaced first, must come back.
+    // A real fault with no seam: the game (or a scanner) holds one of the
+    // pair open without sharing deletion, so it cannot be replaced. The
+    // pair stays, the same files as before, and no temporary is left.
+    const auto fileId = [&](const char* name) {
+        const std::wstring path = game.scratch().path(QString("EAW/") + name).toStdWString();
+        HANDLE file =
+            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        BY_HANDLE_FILE_INFORMATION info = {};
+        GetFileInformationByHandle(file, &info);
+        CloseHandle(file);
+        return (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    };
     const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
-    const std::wstring held = game.scratch().path("EAW/AIRFIELD.DAT").toStdWString();
-    HANDLE file = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    installDisplayedSet(state, files, boxes, report);
-    CloseHandle(file);
+    for (const char* heldName : {"FRNTLINE.DAT", "AIRFIELD.DAT"}) {
+        SCOPED_TRACE(heldName);
+        const quint64 frontline = fileId("FRNTLINE.DAT"), airfields = fileId("AIRFIELD.DAT");
+        const QString held = game.scratch().path(QString("EAW/") + heldName);
+        HANDLE file = CreateFileW(held.toStdWString().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        boxes.shown.clear();
+        installDisplayedSet(state, files, boxes, report);
+        CloseHandle(file);
 
-    EXPECT_TRUE(exit.ended());
-    EXPECT_TRUE(reported() == fatalReportTexts(ERROR_ACCESS_DENIED,
-                                               game.scratch().path("EAW/AIRFIELD.DAT"))[1] ||
-                reported() == fatalReportTexts(ERROR_SHARING_VIOLATION,
-                                               game.scratch().path("EAW/AIRFIELD.DAT"))[1])
-        << qPrintable(reported());
-    EXPECT_EQ(snapshot(game.scratch().path()), before);
+        EXPECT_TRUE(reported() == fatalReportTexts(ERROR_ACCESS_DENIED, held)[1] ||
+                    reported() == fatalReportTexts(ERROR_SHARING_VIOLATION, held)[1])
+            << qPrintable(reported());
+        EXPECT_EQ(snapshot(game.scratch().path()), before);
+        EXPECT_EQ(fileId("FRNTLINE.DAT"), frontline);
+        EXPECT_EQ(fileId("AIRFIELD.DAT"), airfields);
+    }
+}
+
+TEST(DriveRoot, LoadRestoreDefaultAndRemoveWorkThere)
+{
+    // The game folder is a drive's root, and the library its Frontlines.
+    // Under Wine that drive is the one scripts/setup maps, marked by an empty
+    // file; on Windows a free letter is defined for a scratch folder.
+    Scratch scratch;
+    QString root, defined;
+    for (char letter = 'D'; letter <= 'Z' && root.isEmpty(); ++letter) {
+        if (QFile::exists(QString("%1:\\tarvane-test-drive").arg(letter)))
+            root = QString("%1:\\").arg(letter);
+    }
+    for (int letter = 25; letter >= 3 && root.isEmpty(); --letter) {
+        const QString device = QString("%1:").arg(QChar('A' + letter));
+        if (!(GetLogicalDrives() & (1u << letter)) &&
+            DefineDosDeviceW(0, reinterpret_cast<const wchar_t*>(device.utf16()),
+                             reinterpret_cast<const wchar_t*>(scratch.path().utf16())))
+            root = (defined = device) + u'\\';
+    }
+    ASSERT_FALSE(root.isEmpty()) << "no drive to use";
+    for (int set : {1, 2}) {
+        for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"})
+            Scratch::writeFile(root + QString("Frontlines\\FrontLine(%1)\\%2").arg(set).arg(name),
+                               name + QByteArray::number(set));
+    }
+    Scratch::writeFile(root + "FRNTLINE.DAT", "old");
+    Scratch::writeFile(root + "AIRFIELD.DAT", "old");
+
+    LocalFileSystem files;
+    RecordingMessageBoxes boxes;
+    RecordingExit exit;
+    ErrorReport report(boxes, exit);
+    FrontlineState state;
+    deriveStartupPaths(state, root + "Frontlines", u'\\');
+    state.FrontlineNum = 2;
+    derivePerSetPaths(state);
+    installDisplayedSet(state, files, boxes, report);
+    EXPECT_EQ(Scratch::readFile(root + "AIRFIELD.DAT"), "AIRFIELD.DAT2");
+    restoreDefaultSet(state, files, boxes, report);
+    EXPECT_EQ(Scratch::readFile(root + "FRNTLINE.DAT"), "FRNTLINE.DAT1");
+    removeGamePair(state, files, boxes, report);
+    EXPECT_FALSE(QFile::exists(root + "FRNTLINE.DAT") || QFile::exists(root + "AIRFIELD.DAT"));
+    EXPECT_FALSE(exit.ended()) << qPrintable(boxes.shown.value(1).text);
+
+    QDir(root + "Frontlines").removeRecursively();
+    if (!defined.isEmpty())
+        DefineDosDeviceW(DDD_REMOVE_DEFINITION, reinterpret_cast<const wchar_t*>(defined.utf16()),
+                         nullptr);
 }
 #endif
