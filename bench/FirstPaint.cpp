@@ -52,7 +52,7 @@ protected:
                                                    {13, false, false},
                                                    {11, false, false},
                                                    {11, true, true}}) {
-            QFont font(QStringLiteral("MS Sans Serif"));
+            QFont font(WindowFontFamily);
             font.setPixelSize(pixels);
             font.setBold(bold);
             font.setItalic(italic);
@@ -88,8 +88,10 @@ void timeNextToTheList(FRM_tarvanescreen& window)
 
 int main(int argc, char* argv[])
 {
+#ifndef _WIN32
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     const bool bare = argc == 2 && QByteArrayView(argv[1]) == "bare";
     const bool nextList = argc == 3 && QByteArrayView(argv[1]) == "next-list";
     if (!bare && !nextList && !(argc == 3 && QByteArrayView(argv[1]) == "tarvane")) {

@@ -537,9 +537,15 @@ TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
     ASSERT_TRUE(give("EAW/AIRFIELD.DAT", 4242));
     const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
 
-    const int status = inChildProcess([&] {
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-            return CannotSetUp;
+    const auto asNobody = [&](const std::function<int()>& check) {
+        return inChildProcess([&] {
+            const gid_t member = 4343;
+            if (setgroups(1, &member) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                return CannotSetUp;
+            return check();
+        });
+    };
+    const int status = asNobody([&] {
         installDisplayedSet(state, files, boxes, report);
         removeGamePair(state, files, boxes, report);
         for (int box : {1, 3}) {
@@ -553,6 +559,22 @@ TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
         GTEST_SKIP() << "cannot become an ordinary user here";
     EXPECT_EQ(status, 0);
     EXPECT_EQ(snapshot(game.scratch().path()), before);
+
+    // Without the sticky bit it may: the new FRNTLINE.DAT is nobody's, with
+    // the old one's group (of which nobody is a member here) and mode, but no
+    // set-user-ID or set-group-ID bit.
+    ASSERT_EQ(chmod(QFile::encodeName(gameFolder).constData(), 0777), 0);
+    ASSERT_TRUE(give("EAW/AIRFIELD.DAT", 65534));
+    const QByteArray frontline = QFile::encodeName(game.scratch().path("EAW/FRNTLINE.DAT"));
+    ASSERT_EQ(chown(frontline.constData(), 4242, 4343), 0);
+    ASSERT_EQ(chmod(frontline.constData(), 06664), 0);
+    EXPECT_EQ(asNobody([&] { return installDisplayedSet(state, files, boxes, report) ? 0 : 1; }),
+              0);
+    struct stat st;
+    ASSERT_EQ(stat(frontline.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 4343u);
 }
 
 TEST(StartUpFolder, NameThatIsNotUtf8WorksAndItsLookAlikeIsLeftAlone)
