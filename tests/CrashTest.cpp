@@ -183,10 +183,10 @@ protected:
         return QStringLiteral("mixed");
     }
 
-    QStringList gameEntries() const
+    QStringList gameEntries(bool pair) const
     {
-        return GetParam().oldPair ? QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"}
-                                  : QStringList{"other.txt"};
+        return pair ? QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"}
+                    : QStringList{"other.txt"};
     }
 
     QStringList load(const char* set) const
@@ -210,92 +210,79 @@ protected:
         QFile::remove(log);
         return text;
     }
-
-    // Ordinals (among the calls of that name) of the log's calls of `call`
-    // whose line contains `text` and that were not failed by injection.
-    static QList<int> ordinals(const QString& log, const QString& call, const QString& text)
-    {
-        QList<int> found;
-        int ordinal = 0;
-        for (const QString& line : log.split(u'\n')) {
-            if (!line.startsWith(call + u'('))
-                continue;
-            ++ordinal;
-            if (line.contains(text) && !line.contains(u"INJECTED"))
-                found.append(ordinal);
-        }
-        return found;
-    }
-
-    // The injections that make a Load take this path: a failed O_TMPFILE
-    // (each one, found a run at a time, as each failure adds an open) and a
-    // failed hard link for the kept file.
-    QStringList forcing()
-    {
-        QList<int> noTmpfile;
-        for (;;) {
-            const QStringList injections = injecting(noTmpfile, {});
-            resetGameFolder();
-            const QList<int> open =
-                ordinals(traced(injections, load("new")), "openat", "O_TMPFILE");
-            if (!GetParam().named || open.isEmpty())
-                break;
-            noTmpfile.append(open.first());
-        }
-        QList<int> noLink;
-        if (GetParam().moveAside) {
-            resetGameFolder();
-            noLink = ordinals(traced(injecting(noTmpfile, {}), load("new")), "linkat",
-                              LocalFileSystem::KeptSuffix);
-        }
-        forcedOpens = noTmpfile;
-        forcedLinks = noLink;
-        return injecting(noTmpfile, noLink);
-    }
-
-    static QStringList injecting(const QList<int>& opens, const QList<int>& links)
-    {
-        QStringList injections;
-        const auto when = [](const QList<int>& at) {
-            QString expression = QString::number(at.first());
-            if (at.size() == 2)
-                expression += QString("..%1+%2").arg(at[1]).arg(at[1] - at[0]);
-            return expression;
-        };
-        if (!opens.isEmpty())
-            injections << "-e"
-                       << "inject=openat:error=EOPNOTSUPP:when=" + when(opens);
-        if (!links.isEmpty())
-            injections << "-e"
-                       << "inject=linkat:error=EPERM:when=" + when(links);
-        return injections;
-    }
-
-    // A kill on entry to a call, with the forcing kept but for that call's
-    // name: strace injects one thing per call name. A kill before the first
-    // forced call of its name needs no forcing of that name; one after it
-    // cannot be made, and its state is that on entry to the call before it.
-    std::optional<QStringList> killing(const CrashPoint& point) const
-    {
-        const bool onOpen = point.call == u"openat" && !forcedOpens.isEmpty();
-        const bool onLink = point.call == u"linkat" && !forcedLinks.isEmpty();
-        if ((onOpen && point.ordinal > forcedOpens.first()) ||
-            (onLink && point.ordinal > forcedLinks.first()))
-            return std::nullopt;
-        return injecting(onOpen ? QList<int>() : forcedOpens, onLink ? QList<int>() : forcedLinks)
-               << "-e"
-               << QString("inject=%1:signal=SIGKILL:when=%2").arg(point.call).arg(point.ordinal);
-    }
-
     Finished crash(const QStringList& injections, const QStringList& command) const
     {
         return runProgram(strace, QStringList{"-qq", "-o", "/dev/null"} + injections + command);
     }
 
+    // Ordinals (among the calls of that name) of the log's calls of `call`
+    // whose line contains `text`, but for those failed by injection.
+    static QList<int> ordinals(const QString& log, const QString& call, const QString& text)
+    {
+        QList<int> found;
+        int ordinal = 0;
+        for (const QString& line : log.split(u'\n')) {
+            if (line.startsWith(call + u'(') && ++ordinal && line.contains(text) &&
+                !line.contains(u"INJECTED"))
+                found.append(ordinal);
+        }
+        return found;
+    }
+
+    // Makes a Load take this path: its O_TMPFILE opens fail, or the hard
+    // link of the kept file. Each failure can add calls after it, so the
+    // calls to fail are found one run at a time.
+    void force()
+    {
+        const auto fail = [&](const QString& call, const QString& text) {
+            for (;;) {
+                resetGameFolder();
+                const QList<int> at = ordinals(traced(injections(), load("new")), call, text);
+                if (at.isEmpty())
+                    return;
+                forced[call].append(at.first());
+            }
+        };
+        if (GetParam().named)
+            fail("openat", "O_TMPFILE");
+        if (GetParam().moveAside)
+            fail("linkat", LocalFileSystem::KeptSuffix);
+    }
+
+    // strace's arguments that fail the forced calls, but those named `except`.
+    QStringList injections(const QString& except = {}) const
+    {
+        QStringList arguments;
+        for (const auto& [call, at] : forced.asKeyValueRange()) {
+            if (call != except)
+                arguments << "-e"
+                          << QString("inject=%1:error=%2:when=%3..%4+%5")
+                                 .arg(call, call == u"openat" ? "EOPNOTSUPP" : "EPERM")
+                                 .arg(at.first())
+                                 .arg(at.last())
+                                 .arg(std::max(1, at.last() - at.first()));
+        }
+        return arguments;
+    }
+
+    // A kill on entry to a call, the forcing kept. strace injects one thing
+    // per call name: a kill on a forced call's name before the first forced
+    // call needs no forcing of it; one after it cannot be made, and its
+    // state is that on entry to the call before it.
+    std::optional<QStringList> killing(const CrashPoint& point) const
+    {
+        const QList<int> at = forced.value(point.call);
+        if (!at.isEmpty() && point.ordinal > at.first())
+            return std::nullopt;
+        return injections(point.call)
+               << "-e"
+               << QString("inject=%1:signal=SIGKILL:when=%2").arg(point.call).arg(point.ordinal);
+    }
+
     QString strace;
     Scratch scratch;
     QMap<QString, QByteArray> outside;
-    QList<int> forcedOpens, forcedLinks;
+    QMap<QString, QList<int>> forced;
     const QString loadPair = QStringLiteral(TARVANE_LOAD_PAIR);
 };
 
@@ -304,11 +291,11 @@ protected:
 TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
 {
     ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (scripts/setup installs it)";
-    const QStringList forced = forcing();
+    force();
     resetGameFolder();
-    const QString log = traced(forced, load("new"));
+    const QString log = traced(injections(), load("new"));
     ASSERT_EQ(gamePair(), "new") << qPrintable(log.right(2000));
-    ASSERT_EQ(scratch.entries("game"), QStringList({"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"}));
+    ASSERT_EQ(scratch.entries("game"), gameEntries(true));
     EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), GetParam().named);
     EXPECT_EQ(ordinals(log, "linkat", LocalFileSystem::KeptSuffix).isEmpty(),
               GetParam().moveAside || !GetParam().oldPair);
@@ -356,9 +343,7 @@ TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
         EXPECT_TRUE(failed.errorOutput.startsWith(QString::number(ENOENT) + ' '))
             << qPrintable(failed.errorOutput);
         EXPECT_EQ(gamePair(), pair == u"mixed" ? QString("old") : pair);
-        EXPECT_EQ(scratch.entries("game"),
-                  pair == u"new" ? QStringList({"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"})
-                                 : gameEntries());
+        EXPECT_EQ(scratch.entries("game"), gameEntries(pair == u"new" || GetParam().oldPair));
 
         const Finished next = runProgram(loadPair, load("third").mid(1));
         EXPECT_EQ(next.exitCode, 0) << qPrintable(next.errorOutput);
@@ -389,7 +374,7 @@ TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
             failingLoad());
         EXPECT_EQ(runProgram(loadPair, failingLoad().mid(1)).exitCode, 3);
         EXPECT_EQ(gamePair(), "old");
-        EXPECT_EQ(scratch.entries("game"), gameEntries());
+        EXPECT_EQ(scratch.entries("game"), gameEntries(GetParam().oldPair));
     }
     std::printf("%s: crash points %lld (%d left out, as each is the state of the one before), "
                 "mixed until the next Load %d; recovery crash points %lld\n",
@@ -413,32 +398,28 @@ TEST(FailedLoad, SecondRenameFailingPutsTheOldPairBackForEveryUser)
 {
     const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
     ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (scripts/setup installs it)";
-    for (const QStringList& user :
-         {QStringList(),
-          QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}}) {
+    for (const QString& user : {QString(), QString("65534")}) {
+        SCOPED_TRACE(qPrintable("as user " + user));
         Scratch scratch;
-        scratch.write("new/FRNTLINE.DAT", "new frontline");
-        scratch.write("new/AIRFIELD.DAT", "new airfields");
-        scratch.write("game/FRNTLINE.DAT", "old frontline");
-        scratch.write("game/AIRFIELD.DAT", "old airfields");
+        for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"}) {
+            scratch.write(QString("new/") + name, "new");
+            scratch.write(QString("game/") + name, "old");
+        }
+        QStringList load = {QStringLiteral(TARVANE_LOAD_PAIR), scratch.path("game"),
+                            scratch.path("new/FRNTLINE.DAT"), scratch.path("new/AIRFIELD.DAT")};
         if (!user.isEmpty()) {
-            ASSERT_EQ(::geteuid(), 0u) << "needs root to become another user";
-            for (const QString& entry : {QString(), QString("new"), QString("new/FRNTLINE.DAT"),
-                                         QString("new/AIRFIELD.DAT")})
-                ::chmod(QFile::encodeName(scratch.path(entry)).constData(), 0755);
-            for (const QString& entry :
-                 {QString("game"), QString("game/FRNTLINE.DAT"), QString("game/AIRFIELD.DAT")})
+            ::chmod(QFile::encodeName(scratch.path()).constData(), 0755);
+            for (const char* entry : {"game", "game/FRNTLINE.DAT", "game/AIRFIELD.DAT"})
                 ASSERT_EQ(::chown(QFile::encodeName(scratch.path(entry)).constData(), 65534, 65534),
                           0);
+            load = QStringList{"setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups"} +
+                   load;
         }
         const QMap<QString, QByteArray> before = snapshot(scratch.path());
         const QString log = scratch.path() + ".strace.log";
         const Finished failed = runProgram(
             strace,
-            QStringList{"-qq", "-y", "-o", log, "-e", "inject=renameat:error=EIO:when=2"} + user +
-                QStringList{QStringLiteral(TARVANE_LOAD_PAIR), scratch.path("game"),
-                            scratch.path("new/FRNTLINE.DAT"), scratch.path("new/AIRFIELD.DAT")});
-        SCOPED_TRACE(user.isEmpty() ? "as root" : "as nobody");
+            QStringList{"-qq", "-y", "-o", log, "-e", "inject=renameat:error=EIO:when=2"} + load);
         EXPECT_EQ(failed.exitCode, 3);
         EXPECT_TRUE(failed.errorOutput.startsWith(QString::number(EIO) + ' '))
             << qPrintable(failed.errorOutput);

@@ -469,23 +469,22 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Neighbours, DestinationKinds,
     testing::Values(
-        DestinationCase{"AnotherUsersTrace", Operation::Load,
+        DestinationCase{"OthersTraces", Operation::Load,
                         [](const Scratch& s) {
-                            s.write("EAW/.FRNTLINE.DAT.tarvane-old", "planted");
-                            s.write("EAW/.AIRFIELD.DAT.tarvane-new", "planted");
+                            s.write("EAW/.FRNTLINE.DAT.tarvane-old", "another user's");
                             ::chown(QFile::encodeName(s.path("EAW/.FRNTLINE.DAT.tarvane-old")),
                                     4242, 4242);
+                            ASSERT_TRUE(QFile::link(s.path("EAW/FRNTLINE.DAT"),
+                                                    s.path("EAW/.AIRFIELD.DAT.tarvane-new")));
+                            s.makeFolder("EAW/.FRNTLINE.DAT.tarvane-absent");
                         },
                         EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
-        DestinationCase{"LinkAsATrace", Operation::Remove,
+        DestinationCase{"LinkAsATraceForRemove", Operation::Remove,
                         [](const Scratch& s) {
                             ASSERT_TRUE(QFile::link(s.path("EAW/FRNTLINE.DAT"),
                                                     s.path("EAW/.AIRFIELD.DAT.tarvane-new")));
                         },
                         EEXIST, "EAW/.AIRFIELD.DAT.tarvane-new"},
-        DestinationCase{"FolderAsATrace", Operation::Load,
-                        [](const Scratch& s) { s.makeFolder("EAW/.FRNTLINE.DAT.tarvane-absent"); },
-                        EEXIST, "EAW/.FRNTLINE.DAT.tarvane-absent"},
         DestinationCase{"SetFileOverTheLimit", Operation::Load,
                         [](const Scratch& s) {
                             QFile file(s.path("EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"));
