@@ -430,8 +430,9 @@ TEST_F(MainWindow, HugeListsAreShownPromptlyAndWhole)
         control<QPlainTextEdit>("TXT_Axis_Airfields")->repaint();
         EXPECT_LT(timer.elapsed(), 5000); // a benchmark gives the real figure
         QString shown = text("TXT_Axis_Airfields");
-        if (list.breaks >= 0)
+        if (list.breaks >= 0) {
             EXPECT_EQ(shown.count(u'\n'), list.breaks);
+        }
         EXPECT_EQ(shown.remove(u'\n'), list.shownWithoutBreaks);
         EXPECT_TRUE(boxes.shown.isEmpty());
         click("CMD_prev");
