@@ -202,6 +202,26 @@ QString boxText(const QString& displayText)
         out += part.size();
     };
     qsizetype lineInParagraph = 0;
+    const auto endLine = [&] {
+        if (!grouping || ++lineInParagraph == perParagraph)
+            lineInParagraph = 0;
+        *out++ = lineInParagraph == 0 ? u'\n' : char16_t(QChar::LineSeparator);
+    };
+    if (longest <= MaxBoxLine) {
+        // Only grouping, in one tight pass: each CR LF becomes one separator.
+        const char16_t* const end = text.utf16() + text.size();
+        for (const char16_t* in = text.utf16(); in != end; ++in) {
+            if (*in != u'\r') {
+                *out++ = *in;
+                continue;
+            }
+            if (in + 1 != end && in[1] == u'\n')
+                ++in;
+            endLine();
+        }
+        result.truncate(out - start);
+        return result;
+    }
     forEachLine(text, [&](QStringView line, bool last) {
         if (line.size() > MaxBoxLine) {
             // A long line takes whole paragraphs of its own.
@@ -217,11 +237,8 @@ QString boxText(const QString& displayText)
             return;
         }
         put(line);
-        if (last)
-            return;
-        if (!grouping || ++lineInParagraph == perParagraph)
-            lineInParagraph = 0;
-        *out++ = lineInParagraph == 0 ? u'\n' : char16_t(QChar::LineSeparator);
+        if (!last)
+            endLine();
     });
     result.truncate(out - start);
     return result;
