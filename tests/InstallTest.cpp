@@ -479,12 +479,6 @@ INSTANTIATE_TEST_SUITE_P(
                             s.makeFolder("EAW/.FRNTLINE.DAT.tarvane-absent");
                         },
                         EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
-        DestinationCase{"LinkAsATraceForRemove", Operation::Remove,
-                        [](const Scratch& s) {
-                            ASSERT_TRUE(QFile::link(s.path("EAW/FRNTLINE.DAT"),
-                                                    s.path("EAW/.AIRFIELD.DAT.tarvane-new")));
-                        },
-                        EEXIST, "EAW/.AIRFIELD.DAT.tarvane-new"},
         DestinationCase{"SetFileOverTheLimit", Operation::Load,
                         [](const Scratch& s) {
                             QFile file(s.path("EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"));
