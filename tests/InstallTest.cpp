@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <thread>
 #ifdef _WIN32
 #include <windows.h>
@@ -35,10 +36,27 @@ namespace {
 
 const QStringList GameFolderEntries = {"AIRFIELD.DAT", "FRNTLINE.DAT", "Frontlines"};
 
+// The lines under a report or a confirmation.
+const QString Refused =
+    "This user may not change the game folder or this file, or the disk is read-only.";
+const QString AdministratorsOnly =
+    "Windows lets only administrators change files in this folder: start Tarvane with \"Run as "
+    "administrator\", or move the game to a folder of your own.";
+const QString GameRunning =
+    "European Air War is running: start it again for it to use the new files.";
+// Windows refuses to replace a folder as it refuses a change: "Access denied".
+#ifdef _WIN32
+const QString RefusedAsAFolder = Refused;
+#else
+const QString RefusedAsAFolder;
+#endif
+const QString GameHoldsTheFile = "European Air War is running and holds this file: close the "
+                                 "game, then start Tarvane again.";
+
 class Installing : public testing::Test
 {
 protected:
-    Installing()
+    explicit Installing(const QString& parent = {}) : game(4, parent)
     {
         deriveStartupPaths(state, game.libraryRoot(), QDir::separator());
         display(3);
@@ -62,7 +80,7 @@ protected:
     // What the fatal report showed, or an empty string.
     QString reported() const { return boxes.shown.size() == 2 ? boxes.shown[1].text : QString(); }
 
-    GameFolder game{4};
+    GameFolder game;
     StartedIn files{game.libraryRoot()};
     RecordingMessageBoxes boxes;
     RecordingExit exit;
@@ -217,38 +235,51 @@ int fail(const char* what)
 
 } // namespace
 
-TEST_F(Installing, FullDiskLeavesThePairAndNoTemporaries)
+TEST_F(Installing, FullOrReadOnlyDiskLeavesThePairAndNoTemporaries)
 {
-    // The game folder is a 256 KiB tmpfs in a private mount namespace; set 3
-    // is larger than that.
+    // The game folder is a 256 KiB tmpfs in a private mount namespace, full
+    // for set 3, which is larger than that, or mounted read-only.
     game.scratch().write(setFile(3, "AIRFIELD.DAT"), QByteArray(1024 * 1024, '\x5A'));
     const QString full = game.scratch().path("full");
     game.scratch().makeFolder("full");
     state.DestinationPath = full + "/FRNTLINE.DAT";
     state.AFDestPath = full + "/AIRFIELD.DAT";
 
-    const int status = inChildProcess([&] {
-        if (unshare(CLONE_NEWNS) != 0 ||
-            mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("tarvane-full", QFile::encodeName(full).constData(), "tmpfs", 0, "size=256k") !=
-                0)
-            return CannotSetUp;
-        Scratch::writeFile(state.DestinationPath, "old frontline");
-        Scratch::writeFile(state.AFDestPath, "old airfields");
-        installDisplayedSet(state, files, boxes, report);
-        if (reported() != fatalReportTexts(ENOSPC, state.AFDestPath)[1])
-            return fail(qPrintable("wrong report: " + reported()));
-        if (Scratch::readFile(state.DestinationPath) != "old frontline" ||
-            Scratch::readFile(state.AFDestPath) != "old airfields")
-            return fail("the pair changed");
-        if (QDir(full).entryList(QDir::Files | QDir::Hidden) !=
-            QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT"})
-            return fail("a temporary file was left behind");
-        return 0;
-    });
-    if (status == CannotSetUp)
-        GTEST_SKIP() << "no private mount namespace with a tmpfs here (needs CAP_SYS_ADMIN)";
-    EXPECT_EQ(status, 0);
+    const struct
+    {
+        unsigned long flags;
+        int error;
+        QString named, advice;
+    } disks[] = {{0, ENOSPC, state.AFDestPath, {}},
+                 {MS_RDONLY, EROFS, state.DestinationPath, Refused}};
+    for (const auto& disk : disks) {
+        SCOPED_TRACE(disk.error);
+        const int status = inChildProcess([&] {
+            const QByteArray mountPoint = QFile::encodeName(full);
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tarvane-full", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0)
+                return CannotSetUp;
+            Scratch::writeFile(state.DestinationPath, "old frontline");
+            Scratch::writeFile(state.AFDestPath, "old airfields");
+            if (disk.flags != 0 && mount(nullptr, mountPoint.constData(), nullptr,
+                                         MS_REMOUNT | disk.flags, nullptr) != 0)
+                return CannotSetUp;
+            installDisplayedSet(state, files, boxes, report);
+            if (reported() != fatalReportTexts(disk.error, disk.named, disk.advice)[1])
+                return fail(qPrintable("wrong report: " + reported()));
+            if (Scratch::readFile(state.DestinationPath) != "old frontline" ||
+                Scratch::readFile(state.AFDestPath) != "old airfields")
+                return fail("the pair changed");
+            if (QDir(full).entryList(QDir::Files | QDir::Hidden) !=
+                QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT"})
+                return fail("a temporary file was left behind");
+            return 0;
+        });
+        if (status == CannotSetUp)
+            GTEST_SKIP() << "no private mount namespace with a tmpfs here (needs CAP_SYS_ADMIN)";
+        EXPECT_EQ(status, 0);
+    }
 }
 
 TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
@@ -271,7 +302,8 @@ TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
 
     const auto check = [&] {
         installDisplayedSet(state, files, boxes, report);
-        if (reported() != fatalReportTexts(EACCES, game.scratch().path("EAW/AIRFIELD.DAT"))[1])
+        if (reported() !=
+            fatalReportTexts(EACCES, game.scratch().path("EAW/AIRFIELD.DAT"), Refused)[1])
             return fail(qPrintable("wrong report: " + reported()));
         if (gameFile("FRNTLINE.DAT") != frontline ||
             gameFile("AIRFIELD.DAT") != "the game's own airfields")
@@ -305,6 +337,12 @@ struct DestinationCase
     std::function<void(const Scratch&)> prepare;
     int error; // 0: the operation succeeds; otherwise the report names:
     const char* named = "EAW/AIRFIELD.DAT";
+    // The line under the confirmation or the report, if any.
+    QString line = {};
+    // Whether a stand-in game runs from the game folder, and whether the
+    // game folder lies under one that Windows protects.
+    bool gameRunning = false;
+    bool underProtectedFolder = false;
 };
 
 void PrintTo(const DestinationCase& c, std::ostream* out)
@@ -378,7 +416,11 @@ void makeReadOnly(const QString& path)
 }
 
 class DestinationKinds : public Installing, public testing::WithParamInterface<DestinationCase>
-{};
+{
+protected:
+    DestinationKinds() : Installing(GetParam().underProtectedFolder ? protectedFolder() : QString())
+    {}
+};
 
 } // namespace
 
@@ -391,6 +433,9 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
     c.prepare(game.scratch());
     if (IsSkipped())
         return;
+    std::optional<StandInGame> running;
+    if (c.gameRunning)
+        running.emplace(game.scratch().path("EAW"));
     const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
 
     if (c.operation == Operation::Load)
@@ -400,11 +445,15 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
 
     QMap<QString, QByteArray> after = snapshot(game.scratch().path());
     if (c.error != 0) {
-        EXPECT_EQ(reported(), fatalReportTexts(c.error, game.scratch().path(c.named))[1]);
+        EXPECT_EQ(reported(), fatalReportTexts(c.error, game.scratch().path(c.named), c.line)[1]);
         EXPECT_EQ(after, before);
         return;
     }
     EXPECT_FALSE(exit.ended()) << qPrintable(reported());
+    EXPECT_EQ(boxes.shown.value(0).text,
+              (c.operation == Operation::Load ? "Frontline and Airfield files loaded"
+                                              : "Frontline and Airfield files deleted") +
+                  (c.line.isEmpty() ? QString() : "\r\n" + c.line));
     QMap<QString, QByteArray> expected = before;
     for (const char* name : {"EAW/FRNTLINE.DAT", "EAW/AIRFIELD.DAT"})
         expected.remove(name);
@@ -432,14 +481,30 @@ INSTANTIATE_TEST_SUITE_P(
                             QFile::remove(s.path("EAW/AIRFIELD.DAT"));
                             s.write("EAW/AIRFIELD.DAT/inside", "kept");
                         },
-                        SystemError::IsAFolder},
+                        SystemError::IsAFolder, "EAW/AIRFIELD.DAT", RefusedAsAFolder},
         DestinationCase{"ReadOnlyEvenForRoot", Operation::Load,
                         [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
-                        SystemError::AccessDenied},
+                        SystemError::AccessDenied, "EAW/AIRFIELD.DAT", Refused},
         DestinationCase{"RemoveLeavesAReadOnlyPairWhole", Operation::Remove,
                         [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
-                        SystemError::AccessDenied}),
+                        SystemError::AccessDenied, "EAW/AIRFIELD.DAT", Refused},
+        DestinationCase{"WhileTheGameRuns", Operation::Load, [](const Scratch&) {}, 0, "",
+                        GameRunning, true},
+        DestinationCase{"RemoveWhileTheGameRuns", Operation::Remove, [](const Scratch&) {}, 0, "",
+                        GameRunning, true}),
     caseName);
+
+#ifdef _WIN32
+// Under Program Files, where only administrators may change files (under
+// Wine everyone is one, so a read-only file stands in for the refusal).
+INSTANTIATE_TEST_SUITE_P(ProtectedFolder, DestinationKinds,
+                         testing::Values(DestinationCase{
+                             "RefusedThere", Operation::Load,
+                             [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
+                             SystemError::AccessDenied, "EAW/AIRFIELD.DAT", AdministratorsOnly,
+                             false, true}),
+                         caseName);
+#endif
 
 #ifndef _WIN32
 INSTANTIATE_TEST_SUITE_P(
@@ -543,7 +608,7 @@ TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
         removeGamePair(state, files, boxes, report);
         for (int box : {1, 3}) {
             if (boxes.shown.value(box).text !=
-                fatalReportTexts(EPERM, game.scratch().path("EAW/AIRFIELD.DAT"))[1])
+                fatalReportTexts(EPERM, game.scratch().path("EAW/AIRFIELD.DAT"), Refused)[1])
                 return fail(qPrintable("wrong report: " + boxes.shown.value(box).text));
         }
         return 0;
@@ -659,9 +724,14 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
         CloseHandle(file);
         return (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     };
-    const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
-    for (const char* heldName : {"FRNTLINE.DAT", "AIRFIELD.DAT"}) {
+    // AIRFIELD.DAT held while the game runs: the report says to close it.
+    for (const auto& [heldName, gameRunning] :
+         {std::pair{"FRNTLINE.DAT", false}, std::pair{"AIRFIELD.DAT", true}}) {
         SCOPED_TRACE(heldName);
+        std::optional<StandInGame> running;
+        if (gameRunning)
+            running.emplace(game.scratch().path("EAW"));
+        const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
         const quint64 frontline = fileId("FRNTLINE.DAT"), airfields = fileId("AIRFIELD.DAT");
         const QString held = game.scratch().path(QString("EAW/") + heldName);
         HANDLE file = CreateFileW(held.toStdWString().c_str(), GENERIC_READ, FILE_SHARE_READ,
@@ -671,9 +741,8 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
         installDisplayedSet(state, files, boxes, report);
         CloseHandle(file);
 
-        EXPECT_TRUE(reported() == fatalReportTexts(ERROR_ACCESS_DENIED, held)[1] ||
-                    reported() == fatalReportTexts(ERROR_SHARING_VIOLATION, held)[1])
-            << qPrintable(reported());
+        EXPECT_EQ(reported(), fatalReportTexts(ERROR_SHARING_VIOLATION, held,
+                                               gameRunning ? GameHoldsTheFile : QString())[1]);
         EXPECT_EQ(snapshot(game.scratch().path()), before);
         EXPECT_EQ(fileId("FRNTLINE.DAT"), frontline);
         EXPECT_EQ(fileId("AIRFIELD.DAT"), airfields);

@@ -41,7 +41,7 @@ class MainWindow : public testing::Test
 {
 protected:
     static void SetUpTestSuite() { prepareApplication(*qApp); }
-    MainWindow() { drawPreviews(game); }
+    explicit MainWindow(const QString& parent = {}) : game(3, parent) { drawPreviews(game); }
 
     void open()
     {
@@ -82,7 +82,7 @@ protected:
         return picture() == QPixmap(":/tarvane/design-picture.jpg").toImage();
     }
 
-    GameFolder game{3};
+    GameFolder game;
     RecordingMessageBoxes boxes;
     RecordingExit exit;
     std::unique_ptr<StartedIn> files;
@@ -503,6 +503,8 @@ struct MarkerCase
     std::function<void(const GameFolder&)> prepare;
     std::function<void(MainWindow&)> act;
     bool installed;
+    // Windows: the game folder under one that only administrators may change.
+    bool underProtectedFolder = false;
 };
 
 void PrintTo(const MarkerCase& c, std::ostream* out)
@@ -519,7 +521,12 @@ void gamePairOf(const GameFolder& game, int frontlineSet, int airfieldSet)
 class InstalledMarker : public MainWindow, public testing::WithParamInterface<MarkerCase>
 {
 public:
+    InstalledMarker() : MainWindow(GetParam().underProtectedFolder ? protectedFolder() : QString())
+    {}
+    using MainWindow::boxes;
     using MainWindow::click;
+    using MainWindow::control;
+    using MainWindow::game;
 };
 
 } // namespace
@@ -592,7 +599,45 @@ const std::vector<MarkerCase> markerCases = [] {
         MarkerCase{"AfterRemove", [](const GameFolder& game) { gamePairOf(game, 1, 1); },
                    [](MainWindow& w) { static_cast<InstalledMarker&>(w).click("CMD_delete"); },
                    false}};
-#ifndef _WIN32
+#ifdef _WIN32
+    // Windows gives the game its own copies of set 2's pair, from the
+    // VirtualStore of its folder under Program Files: the mark follows them,
+    // Load says so, and they stay as they are.
+    const auto virtualStore = [](const GameFolder& game) -> QString {
+        return qEnvironmentVariable("LOCALAPPDATA") + "\\VirtualStore" +
+               game.scratch().path("EAW").mid(2);
+    };
+    cases.push_back(MarkerCase{
+        "WhatTheGameReadsFromTheVirtualStore",
+        [=](const GameFolder& game) {
+            gamePairOf(game, 1, 1);
+            Scratch::writeFile(virtualStore(game) + "\\FRNTLINE.DAT",
+                               GameFolder::frontlineBytes(2));
+            Scratch::writeFile(virtualStore(game) + "\\AIRFIELD.DAT", GameFolder::airfieldBytes(2));
+        },
+        [=](MainWindow& w) {
+            auto& window = static_cast<InstalledMarker&>(w);
+            const auto installed = [&] {
+                return window.control<PreviewBox>("frontline_image1")->isInstalled();
+            };
+            EXPECT_FALSE(installed());
+            window.click("CMD_Next");
+            EXPECT_TRUE(installed());
+            window.click("CMD_Next");
+            window.click("CMD_load");
+            EXPECT_EQ(window.boxes.shown.value(0).text,
+                      "Frontline and Airfield files loaded\r\nWindows gives the game its own "
+                      "copies of these files in " +
+                          virtualStore(window.game) +
+                          " first: delete them there for the game to use the game folder's "
+                          "files.");
+            const QString copies = virtualStore(window.game);
+            EXPECT_EQ(Scratch::readFile(copies + "\\FRNTLINE.DAT"), GameFolder::frontlineBytes(2));
+            EXPECT_EQ(Scratch::readFile(copies + "\\AIRFIELD.DAT"), GameFolder::airfieldBytes(2));
+            QDir(copies).removeRecursively();
+        },
+        false, true});
+#else
     cases.push_back(MarkerCase{"GameFileIsAPipe",
                                [](const GameFolder& game) {
                                    gamePairOf(game, 1, 1);

@@ -8,10 +8,16 @@
 namespace {
 
 // Under the description, the file or folder the failure concerns, so that a
-// player started in the wrong folder sees what is missing.
-QString pathLine(const PlatformError& error)
+// player started in the wrong folder sees what is missing, and then what
+// the player can do about it, where the program knows.
+QString linesUnder(const PlatformError& error)
 {
-    return error.path().isEmpty() ? QString() : QStringLiteral("\r\n") + error.path();
+    QString lines;
+    for (const QString& line : {error.path(), error.advice()}) {
+        if (!line.isEmpty())
+            lines += QStringLiteral("\r\n") + line;
+    }
+    return lines;
 }
 
 } // namespace
@@ -24,7 +30,7 @@ void ErrorReport::ShowProgramError(const PlatformError& error)
                         MessageIcon::None);
     m_boxes.showMessage(ApplicationTitle,
                         QStringLiteral("Error ") + QString::number(error.number()) +
-                            QStringLiteral(":\r\n") + error.description() + pathLine(error),
+                            QStringLiteral(":\r\n") + error.description() + linesUnder(error),
                         MessageIcon::Information);
     m_exit.endProgram(FailureStatus);
 }
@@ -33,7 +39,7 @@ void ErrorReport::showDefaultReport(const PlatformError& error)
 {
     m_boxes.showMessage(ApplicationTitle,
                         QStringLiteral("Run-time error '") + QString::number(error.number()) +
-                            QStringLiteral("':\r\n\r\n") + error.description() + pathLine(error),
+                            QStringLiteral("':\r\n\r\n") + error.description() + linesUnder(error),
                         MessageIcon::Critical);
     m_exit.endProgram(FailureStatus);
 }

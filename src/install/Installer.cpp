@@ -5,19 +5,106 @@
 
 #include "Identity.h"
 #include "errors/Guard.h"
+#include "library/FrontlineLibrary.h"
 #include "library/FrontlineState.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
 
 namespace {
 
-bool installPair(const QString& frontline, const QString& airfields, const FrontlineState& state,
-                 FileSystem& files, MessageBoxes& boxes, ErrorReport& report,
-                 const QString& confirmation)
+// What the game folder is like when a change begins: where Windows keeps
+// its own copies of the folder's files (if it does), and whether the game
+// is running from it.
+struct GameFolderFacts
+{
+    QString path;
+    QString virtualStore;
+    bool gameRunning = false;
+};
+
+GameFolderFacts lookAtGameFolder(const FrontlineState& state, const FileSystem& files)
+{
+    GameFolderFacts game;
+    game.path = gameFolder(state);
+    game.virtualStore = files.virtualStore(game.path);
+    game.gameRunning = files.windowsProgramRunsFrom(game.path);
+    return game;
+}
+
+// The file the game reads for one of its pair: Windows' own copy where
+// there is one, which it reads first, else the game folder's.
+QString readByTheGame(const QString& gameFile, const QString& separatorAndName,
+                      const QString& virtualStore, const FileSystem& files)
+{
+    if (!virtualStore.isEmpty()) {
+        const QString copy = virtualStore + separatorAndName;
+        if (files.exists(copy))
+            return copy;
+    }
+    return gameFile;
+}
+
+bool concernsGameFolder(const PlatformError& error, const QString& folder, QChar separator)
+{
+    const QString& path = error.path();
+    const QString within = folder.endsWith(separator) ? folder : folder + separator;
+    return path.compare(folder, Qt::CaseInsensitive) == 0 ||
+           path.startsWith(within, Qt::CaseInsensitive);
+}
+
+// A failure to change the game folder, with a line on what the player can do
+// about it where the system refused the change or the running game holds a
+// file.
+PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game, QChar separator)
+{
+    if (!concernsGameFolder(error, game.path, separator))
+        return error;
+    if (error.isHeldByAnotherProgram() && game.gameRunning)
+        return error.withAdvice(QStringLiteral(
+            "European Air War is running and holds this file: close the game, then start "
+            "Tarvane again."));
+    if (!error.isRefusal())
+        return error;
+    if (!game.virtualStore.isEmpty())
+        return error.withAdvice(QStringLiteral(
+            "Windows lets only administrators change files in this folder: start Tarvane with "
+            "\"Run as administrator\", or move the game to a folder of your own."));
+    return error.withAdvice(QStringLiteral(
+        "This user may not change the game folder or this file, or the disk is read-only."));
+}
+
+// The confirmation of a change, and under it what stands between the change
+// and the game: Windows' own copies of the pair, which the game reads first,
+// and a game that read the pair when it started.
+QString confirmation(QString text, const GameFolderFacts& game, const FrontlineState& state,
+                     const FileSystem& files)
+{
+    if (!game.virtualStore.isEmpty() && (files.exists(game.virtualStore + state.TargetFileName) ||
+                                         files.exists(game.virtualStore + state.TargetAFDataName)))
+        text += QStringLiteral("\r\nWindows gives the game its own copies of these files in ") +
+                game.virtualStore +
+                QStringLiteral(" first: delete them there for the game to use the game "
+                               "folder's files.");
+    if (game.gameRunning)
+        text += QStringLiteral(
+            "\r\nEuropean Air War is running: start it again for it to use the new files.");
+    return text;
+}
+
+// Runs a change to the game folder under the fatal guard and confirms it.
+template <typename Change>
+bool changeGameFolder(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
+                      ErrorReport& report, const QString& text, Change change)
 {
     return fatalGuard(report, [&] {
-        files.copyFiles({{frontline, state.DestinationPath}, {airfields, state.AFDestPath}});
-        boxes.showMessage(ApplicationTitle, confirmation, MessageIcon::None);
+        const GameFolderFacts game = lookAtGameFolder(state, files);
+        try {
+            change();
+        } catch (const PlatformError& error) {
+            throw withAdvice(error, game, files.separator());
+        }
+        boxes.showMessage(ApplicationTitle, confirmation(text, game, state, files),
+                          MessageIcon::None);
     });
 }
 
@@ -26,29 +113,39 @@ bool installPair(const QString& frontline, const QString& airfields, const Front
 bool installDisplayedSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                          ErrorReport& report)
 {
-    return installPair(state.ThisFilePath, state.ThisAFDataPath, state, files, boxes, report,
-                       QStringLiteral("Frontline and Airfield files loaded"));
+    return changeGameFolder(state, files, boxes, report,
+                            QStringLiteral("Frontline and Airfield files loaded"), [&] {
+                                files.copyFiles({{state.ThisFilePath, state.DestinationPath},
+                                                 {state.ThisAFDataPath, state.AFDestPath}});
+                            });
 }
 
 bool restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                        ErrorReport& report)
 {
-    return installPair(state.DefaultFrtLinePath, state.DefaultAFDataPath, state, files, boxes,
-                       report, QStringLiteral("Default Frontline and Airfield files restored"));
+    return changeGameFolder(state, files, boxes, report,
+                            QStringLiteral("Default Frontline and Airfield files restored"), [&] {
+                                files.copyFiles({{state.DefaultFrtLinePath, state.DestinationPath},
+                                                 {state.DefaultAFDataPath, state.AFDestPath}});
+                            });
 }
 
 bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                     ErrorReport& report)
 {
-    return fatalGuard(report, [&] {
-        files.removeFiles({state.DestinationPath, state.AFDestPath});
-        boxes.showMessage(ApplicationTitle, QStringLiteral("Frontline and Airfield files deleted"),
-                          MessageIcon::None);
-    });
+    return changeGameFolder(state, files, boxes, report,
+                            QStringLiteral("Frontline and Airfield files deleted"), [&] {
+                                files.removeFiles({state.DestinationPath, state.AFDestPath});
+                            });
 }
 
 bool isDisplayedSetInstalled(const FrontlineState& state, const FileSystem& files)
 {
-    return files.sameContent(state.ThisFilePath, state.DestinationPath) &&
-           files.sameContent(state.ThisAFDataPath, state.AFDestPath);
+    const QString virtualStore = files.virtualStore(gameFolder(state));
+    return files.sameContent(
+               state.ThisFilePath,
+               readByTheGame(state.DestinationPath, state.TargetFileName, virtualStore, files)) &&
+           files.sameContent(
+               state.ThisAFDataPath,
+               readByTheGame(state.AFDestPath, state.TargetAFDataName, virtualStore, files));
 }

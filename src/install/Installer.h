@@ -12,6 +12,12 @@ struct FrontlineState;
 // fatal guard, confirms its success with a message box and returns whether
 // it completed. The game files are copied, deleted or compared whole, never
 // interpreted.
+//
+// Where something stands between the change and the game, the confirmation
+// says so on a line of its own: a game that is running (it reads the pair
+// when it starts), or Windows' own copies of the pair, which the game reads
+// first. Where the system refuses the change, the fatal report says on a
+// line of its own what the player can do.
 
 // Copies the displayed set's FRNTLINE.DAT and AIRFIELD.DAT over the game
 // folder's pair. Both are copied in full before either is replaced, so a
@@ -28,6 +34,7 @@ bool restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBo
 bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                     ErrorReport& report);
 
-// Whether the game folder's pair is, byte for byte, the displayed set's. Only
+// Whether the pair the game reads is, byte for byte, the displayed set's:
+// the game folder's, or Windows' own copy of a file where there is one. Only
 // reads; anything it cannot compare counts as not installed.
 bool isDisplayedSetInstalled(const FrontlineState& state, const FileSystem& files);

@@ -82,6 +82,11 @@ void stepBack(FrontlineState& state)
     state.FrontlineNum = checkedSetNumber(state.FrontlineNum - 1);
 }
 
+QString gameFolder(const FrontlineState& state)
+{
+    return state.DestinationPath.chopped(state.TargetFileName.size());
+}
+
 void derivePerSetPaths(FrontlineState& state)
 {
     const QString number = QString::number(state.FrontlineNum);

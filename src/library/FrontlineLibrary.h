@@ -25,6 +25,9 @@ void CountFrontlineFolders(FrontlineState& state, const FileSystem& files, Error
 void stepForward(FrontlineState& state);
 void stepBack(FrontlineState& state);
 
+// The game folder, where the game reads its FRNTLINE.DAT and AIRFIELD.DAT.
+QString gameFolder(const FrontlineState& state);
+
 // Fills ThisPicPath, ThisFilePath and ThisAFDataPath for FrontlineNum.
 void derivePerSetPaths(FrontlineState& state);
 

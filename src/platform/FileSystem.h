@@ -40,6 +40,10 @@ public:
     // folder, a pipe, a device) is simply not the same.
     virtual bool sameContent(const QString& a, const QString& b) const noexcept = 0;
 
+    // Whether there is an entry at the path (a link is not followed). Never
+    // fails: what cannot be looked at is not there.
+    virtual bool exists(const QString& path) const noexcept = 0;
+
     // Copies every source over its destination, whole. The destinations lie
     // in one folder, and only their own entries there change: either all of
     // them are replaced by regular files or, on failure, none is.
@@ -48,4 +52,19 @@ public:
     // Deletes the files in order; the first failure stops it, and the files
     // deleted before it stay deleted. The paths lie in one folder.
     virtual void removeFiles(const QStringList& paths) = 0;
+
+    // Windows lets only administrators change a folder under Program Files,
+    // the Windows folder or ProgramData. When an old program (32-bit, with no
+    // manifest) run by an ordinary user writes a file there, Windows puts the
+    // file into that user's VirtualStore instead, and from then on gives the
+    // program that copy first. For a folder under one of those, this is the
+    // folder where its copies are, whether or not it holds any; for any other
+    // folder, and on other systems, it is empty. A folder written as a
+    // drive's name alone ("C:") is that drive's root.
+    virtual QString virtualStore(const QString& folder) const noexcept = 0;
+
+    // Whether a Windows program is running from the folder: one whose
+    // program file lies there, or, as Wine runs them on Linux, one started
+    // in it. Only looks; never fails.
+    virtual bool windowsProgramRunsFrom(const QString& folder) const noexcept = 0;
 };

@@ -38,8 +38,11 @@ public:
     QStringList listDirectory(const QString& path) const override;
     QByteArray readFile(const QString& path) const override;
     bool sameContent(const QString& a, const QString& b) const noexcept override;
+    bool exists(const QString& path) const noexcept override;
     void copyFiles(const QList<Copy>& copies) override;
     void removeFiles(const QStringList& paths) override;
+    QString virtualStore(const QString& folder) const noexcept override;
+    bool windowsProgramRunsFrom(const QString& folder) const noexcept override;
 
     // The path with each component that does not exist as spelled replaced by
     // the entry of its folder whose name differs only in ASCII case. The exact

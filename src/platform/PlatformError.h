@@ -36,8 +36,24 @@ public:
     const QString& description() const { return m_description; }
     const QString& path() const { return m_path; }
 
+    // Whether the system refused the change: no permission for this user,
+    // or a disk that may not be written.
+    bool isRefusal() const;
+    // Whether another program holds the file open.
+    bool isHeldByAnotherProgram() const;
+
+    // A line for the user under the error, on what to do about it.
+    const QString& advice() const { return m_advice; }
+    PlatformError withAdvice(QString advice) const
+    {
+        PlatformError advised = *this;
+        advised.m_advice = std::move(advice);
+        return advised;
+    }
+
 private:
     std::int32_t m_number;
     QString m_description;
     QString m_path;
+    QString m_advice;
 };

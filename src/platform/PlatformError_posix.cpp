@@ -11,6 +11,16 @@ PlatformError PlatformError::fromSystem(int number, QString path)
     return PlatformError(number, QString::fromLocal8Bit(std::strerror(number)), std::move(path));
 }
 
+bool PlatformError::isRefusal() const
+{
+    return m_number == EACCES || m_number == EPERM || m_number == EROFS;
+}
+
+bool PlatformError::isHeldByAnotherProgram() const
+{
+    return m_number == ETXTBSY;
+}
+
 PlatformError PlatformError::of(Failure failure)
 {
     switch (failure) {

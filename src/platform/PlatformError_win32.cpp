@@ -18,6 +18,16 @@ PlatformError PlatformError::fromSystem(int number, QString path)
     return PlatformError(number, std::move(description), std::move(path));
 }
 
+bool PlatformError::isRefusal() const
+{
+    return m_number == ERROR_ACCESS_DENIED || m_number == ERROR_WRITE_PROTECT;
+}
+
+bool PlatformError::isHeldByAnotherProgram() const
+{
+    return m_number == ERROR_SHARING_VIOLATION || m_number == ERROR_LOCK_VIOLATION;
+}
+
 PlatformError PlatformError::of(Failure failure)
 {
     switch (failure) {

@@ -3,13 +3,23 @@
 
 #include "Fixtures.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <stdexcept>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#endif
 
-Scratch::Scratch()
+Scratch::Scratch(const QString& parent)
+    : m_dir((parent.isEmpty() ? QDir::tempPath() : parent) + QStringLiteral("/tarvane-XXXXXX"))
 {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder");
@@ -83,7 +93,7 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     return entries;
 }
 
-GameFolder::GameFolder(int sets) : m_sets(sets)
+GameFolder::GameFolder(int sets, const QString& parent) : m_scratch(parent), m_sets(sets)
 {
     m_scratch.write("EAW/FRNTLINE.DAT", "the game's own frontline");
     m_scratch.write("EAW/AIRFIELD.DAT", "the game's own airfields");
@@ -133,3 +143,67 @@ QString GameFolder::alliedDisplay(int set)
 {
     return QString("Merville\r\nBeauvechain %1\r\n").arg(set);
 }
+
+QString protectedFolder()
+{
+#ifdef _WIN32
+    return qEnvironmentVariable("ProgramFiles");
+#else
+    return {};
+#endif
+}
+
+#ifdef _WIN32
+StandInGame::StandInGame(const QString& gameFolder)
+{
+    const QString program = QDir::toNativeSeparators(gameFolder + "/EAW.exe");
+    QFile::copy(QCoreApplication::applicationFilePath(), program);
+    std::wstring commandLine = L"EAW.exe";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(program.toStdWString().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_SUSPENDED, nullptr,
+                        QDir::toNativeSeparators(gameFolder).toStdWString().c_str(), &startup,
+                        &started))
+        throw std::runtime_error("cannot start the stand-in game");
+    CloseHandle(started.hThread);
+    m_process = qint64(quintptr(started.hProcess));
+}
+
+StandInGame::~StandInGame()
+{
+    const HANDLE process = HANDLE(quintptr(m_process));
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+}
+#else
+StandInGame::StandInGame(const QString& gameFolder)
+{
+    // sleep, as Wine would show a game started in its folder.
+    char name[] = "C:\\EAW\\EAW.exe";
+    char seconds[] = "600";
+    char* arguments[] = {name, seconds, nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, QFile::encodeName(gameFolder).constData());
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, "/bin/sleep", &actions, nullptr, arguments, nullptr);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw std::runtime_error("cannot start the stand-in game");
+    m_process = pid;
+    // The spawn returns once the program is being started; its command line
+    // shows a moment later.
+    for (int i = 0;
+         i < 500 && !Scratch::readFile(QString("/proc/%1/cmdline").arg(pid)).startsWith(name); ++i)
+        QThread::msleep(10);
+}
+
+StandInGame::~StandInGame()
+{
+    ::kill(pid_t(m_process), SIGKILL);
+    ::waitpid(pid_t(m_process), nullptr, 0);
+}
+#endif

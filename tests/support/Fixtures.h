@@ -9,11 +9,12 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A scratch folder that files can be written into by relative path.
+// A scratch folder that files can be written into by relative path: in the
+// system's temporary folder, or in `parent`.
 class Scratch
 {
 public:
-    Scratch();
+    explicit Scratch(const QString& parent = {});
     // The path of an entry, in native form; `relative` may use "/".
     QString path(const QString& relative = {}) const;
     void write(const QString& relative, const QByteArray& bytes) const;
@@ -40,7 +41,7 @@ QMap<QString, QByteArray> snapshot(const QString& folder);
 class GameFolder
 {
 public:
-    explicit GameFolder(int sets);
+    explicit GameFolder(int sets, const QString& parent = {});
 
     QString libraryRoot() const { return m_scratch.path("EAW/Frontlines"); }
     const Scratch& scratch() const { return m_scratch; }
@@ -59,4 +60,25 @@ public:
 private:
     Scratch m_scratch;
     int m_sets;
+};
+
+// Where Windows keeps what an old program writes as an ordinary user: the
+// test's game folders are made under it to be under a protected folder.
+// Empty on other systems.
+QString protectedFolder();
+
+// A stand-in for European Air War, running from the game folder while it
+// lives: under Wine on Linux, a process whose command line names a Windows
+// program, started in the folder; on Windows, a program there (held
+// suspended, so it does nothing).
+class StandInGame
+{
+public:
+    explicit StandInGame(const QString& gameFolder);
+    ~StandInGame();
+    StandInGame(const StandInGame&) = delete;
+    StandInGame& operator=(const StandInGame&) = delete;
+
+private:
+    qint64 m_process = -1;
 };

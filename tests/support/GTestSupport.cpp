@@ -15,11 +15,12 @@ void PrintTo(const QByteArray& bytes, std::ostream* out)
     *out << "bytes(" << bytes.size() << "): " << bytes.left(64).toHex(' ').toStdString();
 }
 
-QList<QString> fatalReportTexts(int errnoValue, const QString& path)
+QList<QString> fatalReportTexts(int errnoValue, const QString& path, const QString& advice)
 {
     const PlatformError error = PlatformError::fromSystem(errnoValue);
     return {QStringLiteral("Problem with program, Report the following message to: ") +
                 MaintainerAddress,
             QStringLiteral("Error %1:\r\n%2").arg(error.number()).arg(error.description()) +
-                (path.isEmpty() ? QString() : "\r\n" + path)};
+                (path.isEmpty() ? QString() : "\r\n" + path) +
+                (advice.isEmpty() ? QString() : "\r\n" + advice)};
 }

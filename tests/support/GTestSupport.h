@@ -17,8 +17,9 @@ void PrintTo(const QString& text, std::ostream* out);
 void PrintTo(const QByteArray& bytes, std::ostream* out);
 
 // The two boxes of the fatal report for an errno value, and the file or
-// folder it names, if any.
-QList<QString> fatalReportTexts(int errnoValue, const QString& path = {});
+// folder it names and the advice under it, if any.
+QList<QString> fatalReportTexts(int errnoValue, const QString& path = {},
+                                const QString& advice = {});
 
 // Runs a statement that must raise PlatformError with the given errno value
 // and the system's description of it.

@@ -58,8 +58,17 @@ public:
     {
         return m_local.sameContent(a, b);
     }
+    bool exists(const QString& path) const noexcept override { return m_local.exists(path); }
     void copyFiles(const QList<Copy>& copies) override { m_local.copyFiles(copies); }
     void removeFiles(const QStringList& paths) override { m_local.removeFiles(paths); }
+    QString virtualStore(const QString& folder) const noexcept override
+    {
+        return m_local.virtualStore(folder);
+    }
+    bool windowsProgramRunsFrom(const QString& folder) const noexcept override
+    {
+        return m_local.windowsProgramRunsFrom(folder);
+    }
 
 private:
     QString m_directory;
