@@ -21,14 +21,17 @@ string(REPEAT "=" ${titleLength} TARVANE_TITLE_RULE)
 configure_file(packaging/windows/README.txt.in ${CMAKE_BINARY_DIR}/README.txt @ONLY
                NEWLINE_STYLE CRLF)
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt NEWLINE_STYLE CRLF)
-add_custom_target(windows_texts ALL DEPENDS ${notices})
 
-install(FILES ${CMAKE_BINARY_DIR}/LICENSE.txt ${notices} ${CMAKE_BINARY_DIR}/README.txt
-        DESTINATION .)
-
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME ${TARVANE_PRODUCT_NAME})
-set(CPACK_PACKAGE_FILE_NAME ${TARVANE_PRODUCT_NAME}-${PROJECT_VERSION}-win64)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_STRIP_FILES ON)
-include(CPack)
+# The zip and, beside it, the SHA-256 sums of the zip and of the program,
+# for players to check a download against. The same commit gives the same
+# bytes: the program is stripped, the entries stand in a fixed order and
+# carry the time SOURCE_DATE_EPOCH names.
+set(zipName ${TARVANE_PRODUCT_NAME}-${PROJECT_VERSION}-win64.zip)
+set(zipTexts README.txt LICENSE.txt THIRD-PARTY.txt)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${zipName} ${CMAKE_BINARY_DIR}/SHA256SUMS
+    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:tarvane> -DSTRIP=${CMAKE_STRIP}
+            "-DTEXTS=${zipTexts}" -DZIP=${zipName} -P ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake
+    DEPENDS tarvane ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt ${notices}
+            ${CMAKE_SOURCE_DIR}/cmake/WindowsZip.cmake
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+add_custom_target(windows_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/${zipName})
