@@ -11,7 +11,7 @@
 #include "app/FRM_tarvanescreen.h"
 #include "errors/ErrorReport.h"
 #include "library/FrontlineLibrary.h"
-#include "platform/LocalFileSystem.h"
+#include "platform/disk/LocalFileSystem.h"
 #include "textview/TextDisplay.h"
 
 #include <QApplication>

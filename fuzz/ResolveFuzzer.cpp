@@ -8,7 +8,7 @@
 // the exact spelling, then the first name in byte order, finds an entry.
 
 #include "FuzzCheck.h"
-#include "platform/LocalFileSystem.h"
+#include "platform/disk/LocalFileSystem.h"
 
 #include <QDir>
 #include <QFile>

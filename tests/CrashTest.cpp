@@ -9,7 +9,7 @@
 
 #include "Fixtures.h"
 #include "GTestSupport.h"
-#include "platform/LocalFileSystem.h"
+#include "platform/disk/LocalFileSystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "SystemErrors.h"
 #include "errors/ErrorReport.h"
 #include "library/FrontlineLibrary.h"
-#include "platform/LocalFileSystem.h"
+#include "platform/disk/LocalFileSystem.h"
 
 #include <QDir>
 #include <cerrno>

@@ -4,14 +4,14 @@
 #include "Fixtures.h"
 #include "GTestSupport.h"
 #include "SystemErrors.h"
-#include "platform/LocalFileSystem.h"
+#include "platform/disk/LocalFileSystem.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSet>
 #include <algorithm>
 #ifndef _WIN32
-#include "platform/FileNames.h"
+#include "platform/disk/FileNames.h"
 
 #include <sys/stat.h>
 #else

@@ -6,7 +6,7 @@
 #include "Fixtures.h"
 #include "GTestSupport.h"
 #include "SystemErrors.h"
-#include "platform/LocalFileSystem.h"
+#include "platform/disk/LocalFileSystem.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>

@@ -9,9 +9,9 @@
 #include "app/Appearance.h"
 #include "app/FRM_tarvanescreen.h"
 #include "app/PreviewBox.h"
-#include "platform/LocalFileSystem.h"
-#include "platform/PictureLoader.h"
-#include "platform/QtMessageBoxes.h"
+#include "platform/disk/LocalFileSystem.h"
+#include "platform/screen/PictureLoader.h"
+#include "platform/screen/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -10,8 +10,8 @@
 #include "errors/Guard.h"
 #include "install/Installer.h"
 #include "library/FrontlineLibrary.h"
-#include "platform/FileSystem.h"
-#include "platform/PictureLoader.h"
+#include "platform/disk/FileSystem.h"
+#include "platform/screen/PictureLoader.h"
 #include "textview/TextDisplay.h"
 
 #include <QLabel>

@@ -5,9 +5,9 @@
 
 #include "app/FRM_tarvanescreen.h"
 #include "errors/ErrorReport.h"
-#include "platform/ImmediateExit.h"
-#include "platform/LocalFileSystem.h"
-#include "platform/QtMessageBoxes.h"
+#include "platform/disk/LocalFileSystem.h"
+#include "platform/screen/ImmediateExit.h"
+#include "platform/screen/QtMessageBoxes.h"
 
 // The program as a player runs it: the main window on the real platform
 // services. Needs a QApplication.

@@ -3,9 +3,9 @@
 
 #pragma once
 
-#include "platform/MessageBoxes.h"
-#include "platform/PlatformError.h"
-#include "platform/ProgramExit.h"
+#include "platform/disk/PlatformError.h"
+#include "platform/screen/MessageBoxes.h"
+#include "platform/screen/ProgramExit.h"
 
 // The two ways a failure ends the program: the program's own fatal report, for
 // failures inside a guarded operation, and the platform's default report, for

@@ -7,8 +7,8 @@
 #include "errors/Guard.h"
 #include "library/FrontlineLibrary.h"
 #include "library/FrontlineState.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBoxes.h"
+#include "platform/disk/FileSystem.h"
+#include "platform/screen/MessageBoxes.h"
 
 namespace {
 

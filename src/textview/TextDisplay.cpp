@@ -3,7 +3,7 @@
 
 #include "textview/TextDisplay.h"
 
-#include "platform/FileSystem.h"
+#include "platform/disk/FileSystem.h"
 
 #include <QStringDecoder>
 #include <algorithm>

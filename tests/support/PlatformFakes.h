@@ -7,10 +7,10 @@
 // that record instead of acting, and the real file system as a program
 // started in a chosen directory sees it.
 
-#include "platform/FileSystem.h"
-#include "platform/LocalFileSystem.h"
-#include "platform/MessageBoxes.h"
-#include "platform/ProgramExit.h"
+#include "platform/disk/FileSystem.h"
+#include "platform/disk/LocalFileSystem.h"
+#include "platform/screen/MessageBoxes.h"
+#include "platform/screen/ProgramExit.h"
 
 #include <QList>
 #include <QString>

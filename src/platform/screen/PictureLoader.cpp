@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/PictureLoader.h"
+#include "platform/screen/PictureLoader.h"
 
-#include "platform/FileSystem.h"
-#include "platform/PlatformError.h"
+#include "platform/disk/FileSystem.h"
+#include "platform/disk/PlatformError.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/FileNames.h"
-#include "platform/LocalFileSystem.h"
-#include "platform/PlatformError.h"
-#include "platform/ReplaceTraces.h"
-#include "platform/WholeInputs.h"
+#include "platform/disk/FileNames.h"
+#include "platform/disk/LocalFileSystem.h"
+#include "platform/disk/PlatformError.h"
+#include "platform/disk/ReplaceTraces.h"
+#include "platform/disk/WholeInputs.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "platform/MessageBoxes.h"
+#include "platform/screen/MessageBoxes.h"
 
 // Modal QMessageBox, owned by no window.
 class QtMessageBoxes final : public MessageBoxes

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/QtMessageBoxes.h"
+#include "platform/screen/QtMessageBoxes.h"
 
 #include <QMessageBox>
 

@@ -22,10 +22,10 @@
 // Every move is written through, so the folder needs no sync of its own.
 // The order of undoing, and recovery, are ReplaceTraces'.
 
-#include "platform/LocalFileSystem.h"
-#include "platform/PlatformError.h"
-#include "platform/ReplaceTraces.h"
-#include "platform/WholeInputs.h"
+#include "platform/disk/LocalFileSystem.h"
+#include "platform/disk/PlatformError.h"
+#include "platform/disk/ReplaceTraces.h"
+#include "platform/disk/WholeInputs.h"
 
 #include <QDir>
 #include <algorithm>

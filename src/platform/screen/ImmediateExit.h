@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "platform/ProgramExit.h"
+#include "platform/screen/ProgramExit.h"
 
 // Ends the process on the spot. Open files are closed by the system; the
 // callers have already unwound anything that had to be cleaned up.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/FileNames.h"
+#include "platform/disk/FileNames.h"
 
 #include <QStringDecoder>
 #include <QUtf8StringView>

@@ -3,8 +3,8 @@
 
 #pragma once
 
-#include "platform/LocalFileSystem.h"
-#include "platform/PlatformError.h"
+#include "platform/disk/LocalFileSystem.h"
+#include "platform/disk/PlatformError.h"
 
 #include <QList>
 #include <new>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/PlatformError.h"
+#include "platform/disk/PlatformError.h"
 
 #include <cerrno>
 #include <cstring>

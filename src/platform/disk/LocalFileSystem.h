@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "platform/FileSystem.h"
+#include "platform/disk/FileSystem.h"
 
 #include <QByteArray>
 #include <QLatin1String>
