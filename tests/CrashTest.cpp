@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-// A Load killed at each of its system calls in turn, the way databases test
-// themselves: strace runs the load in a child process and sends it SIGKILL
-// on entry to one call. After every stop the game pair must be the old one
-// or the new one, nothing outside the game folder may have changed, and the
-// next Load must put things right.
+// A Load or a Remove killed at each of its system calls in turn, the way
+// databases test themselves: strace runs it in a child process and sends it
+// SIGKILL on entry to one call. After every stop the game pair must be the
+// old one or the new one (none, for a Remove), nothing outside the game
+// folder may have changed, and the next Load must put things right.
 
 #include "Fixtures.h"
 #include "GTestSupport.h"
@@ -92,12 +92,13 @@ QList<int> ordinals(const QString& log, const QString& call, const QString& text
 
 // The folder-changing calls of a traced run (strace -y, successful calls
 // only), one letter each: T a temporary made, P a game file put in place,
-// back or away, D a temporary discarded, S a sync of the game folder.
+// moved aside, back or away, D a temporary discarded, S a sync of the game
+// folder, F a sync of a file's data in it.
 QString folderSteps(const QString& log, const QString& game)
 {
     static const QRegularExpression change(
-        QStringLiteral(R"(^(linkat|renameat2?|unlinkat|openat|fsync)\((.*)\) += (\d+))"));
-    static const QRegularExpression lastName(QStringLiteral(R"x("([^"]*)"[^"]*$)x"));
+        QStringLiteral(R"(^(linkat|symlinkat|renameat2?|unlinkat|openat|fsync)\((.*)\) += (\d+))"));
+    static const QRegularExpression quoted(QStringLiteral(R"x("([^"]*)")x"));
     QString steps;
     for (const QString& line : log.split(u'\n')) {
         const QRegularExpressionMatch call = change.match(line);
@@ -105,16 +106,23 @@ QString folderSteps(const QString& log, const QString& game)
             continue;
         const QString name = call.captured(1);
         const QString arguments = call.captured(2);
-        const QString target = lastName.match(arguments).captured(1);
-        const bool trace = target.contains(u".tarvane-");
+        QStringList names;
+        for (const QRegularExpressionMatch& match : quoted.globalMatch(arguments))
+            names << match.captured(1);
+        const bool trace = !names.isEmpty() && names.last().contains(u".tarvane-");
         if (name == u"fsync") {
             if (arguments.endsWith('<' + game + '>'))
                 steps += u'S';
+            else if (arguments.contains('<' + game + '/'))
+                steps += u'F';
         } else if (name == u"unlinkat") {
             steps += trace ? u'D' : u'P';
         } else if (name == u"openat") {
             if (trace && arguments.contains(u"O_CREAT"))
                 steps += u'T';
+        } else if (name.startsWith(u"rename")) {
+            // A game file's name is changed whichever way it goes.
+            steps += trace && names.first().contains(u".tarvane-") ? u'T' : u'P';
         } else {
             steps += trace ? u'T' : u'P';
         }
@@ -125,12 +133,16 @@ QString folderSteps(const QString& log, const QString& game)
 // A power loss keeps any subset of a folder's unsynced changes on file
 // systems that keep them in no order. So the game folder is synced between
 // every temporary made and the first game file put in place, between two
-// game files put in place, and between putting back and discarding.
-void expectSyncedInOrder(const QString& steps)
+// game files put in place, between putting back and discarding, and last
+// of all; and the data of every new file (`newFiles` of them) is synced
+// before a game file is touched.
+void expectSyncedInOrder(const QString& steps, int newFiles)
 {
     static const QRegularExpression unsynced(QStringLiteral("TP|PP|PD"));
     EXPECT_FALSE(unsynced.match(steps).hasMatch()) << qPrintable(steps);
     EXPECT_TRUE(steps.contains(u'P')) << qPrintable(steps);
+    EXPECT_TRUE(steps.endsWith(u'S')) << qPrintable(steps);
+    EXPECT_GE(steps.left(steps.indexOf(u'P')).count(u'F'), newFiles) << qPrintable(steps);
 }
 
 // How a Load does its work where the file system makes it choose: staged
@@ -143,6 +155,10 @@ struct LoadPath
     bool named;
     bool moveAside;
     bool oldPair;
+    bool remove = false;
+    // The old FRNTLINE.DAT: a file of this user's, a link to one outside
+    // the game folder, or another user's file (kept as this user's copy).
+    enum { Own, Link, OtherUsers } oldFrontline = Own;
 };
 
 class CrashDuringLoad : public testing::TestWithParam<LoadPath>
@@ -163,10 +179,18 @@ protected:
     {
         QDir(scratch.path("game")).removeRecursively();
         scratch.write("game/other.txt", "not the game's pair");
-        if (GetParam().oldPair) {
-            scratch.write("game/FRNTLINE.DAT", "old frontline");
-            scratch.write("game/AIRFIELD.DAT", "old airfields");
+        if (!GetParam().oldPair)
+            return;
+        scratch.write("game/AIRFIELD.DAT", "old airfields");
+        const QString frontline = scratch.path("game/FRNTLINE.DAT");
+        if (GetParam().oldFrontline == LoadPath::Link) {
+            scratch.write("linked/FRNTLINE.DAT", "old frontline");
+            QFile::link("../linked/FRNTLINE.DAT", frontline);
+            return;
         }
+        scratch.write("game/FRNTLINE.DAT", "old frontline");
+        if (GetParam().oldFrontline == LoadPath::OtherUsers)
+            ::chown(QFile::encodeName(frontline).constData(), 4242, 4242);
     }
 
     QMap<QString, QByteArray> outsideTheGameFolder() const
@@ -177,13 +201,14 @@ protected:
         return entries;
     }
 
-    // "old" (the empty folder's none too), "new", "third", or "mixed".
+    // "old" (the empty folder's none too), "new", "third", "none", or
+    // "mixed".
     QString gamePair() const
     {
         const bool frontline = scratch.exists("game/FRNTLINE.DAT");
         const bool airfields = scratch.exists("game/AIRFIELD.DAT");
-        if (!frontline && !airfields && !GetParam().oldPair)
-            return QStringLiteral("old");
+        if (!frontline && !airfields)
+            return GetParam().oldPair ? QStringLiteral("none") : QStringLiteral("old");
         for (const char* pair : {"old", "new", "third"}) {
             if (scratch.read("game/FRNTLINE.DAT") == QByteArray(pair) + " frontline" &&
                 scratch.read("game/AIRFIELD.DAT") == QByteArray(pair) + " airfields")
@@ -202,6 +227,11 @@ protected:
     {
         return {loadPair, scratch.path("game"), scratch.path(QString("%1/FRNTLINE.DAT").arg(set)),
                 scratch.path(QString("%1/AIRFIELD.DAT").arg(set))};
+    }
+    // The change under test: a Load of the new pair, or a Remove.
+    QStringList change() const
+    {
+        return GetParam().remove ? QStringList{loadPair, scratch.path("game")} : load("new");
     }
     // A Load that fails at once (its source is missing), after recovering.
     QStringList failingLoad() const
@@ -232,7 +262,7 @@ protected:
         const auto fail = [&](const QString& call, const QString& text) {
             for (;;) {
                 resetGameFolder();
-                const QList<int> at = ordinals(traced(injections(), load("new")), call, text);
+                const QList<int> at = ordinals(traced(injections(), change()), call, text);
                 if (at.isEmpty())
                     return;
                 forced[call].append(at.first());
@@ -286,15 +316,21 @@ protected:
 TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
 {
     ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (scripts/setup installs it)";
+    if (GetParam().oldFrontline == LoadPath::OtherUsers && ::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give FRNTLINE.DAT to another user";
+    const bool remove = GetParam().remove;
+    const QString done = remove ? "none" : "new";
     force();
     resetGameFolder();
-    const QString log = traced(injections(), load("new"));
-    ASSERT_EQ(gamePair(), "new") << qPrintable(log.right(2000));
-    ASSERT_EQ(scratch.entries("game"), gameEntries(true));
-    EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), GetParam().named);
+    const QMap<QString, QByteArray> old = snapshot(scratch.path("game"));
+    const QString log = traced(injections(), change());
+    ASSERT_EQ(gamePair(), done) << qPrintable(log.right(2000));
+    ASSERT_EQ(scratch.entries("game"), gameEntries(!remove));
+    EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), GetParam().named || remove);
     EXPECT_EQ(ordinals(log, "linkat", LocalFileSystem::KeptSuffix).isEmpty(),
-              GetParam().moveAside || !GetParam().oldPair);
-    expectSyncedInOrder(folderSteps(log, scratch.path("game")));
+              GetParam().moveAside || !GetParam().oldPair ||
+                  GetParam().oldFrontline != LoadPath::Own);
+    expectSyncedInOrder(folderSteps(log, scratch.path("game")), remove ? 0 : 2);
     const QList<CrashPoint> points = callsOf(log, true);
     ASSERT_GT(points.size(), 10);
 
@@ -309,20 +345,20 @@ TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
             continue;
         }
         resetGameFolder();
-        const Finished stopped = crash(*kill, load("new"));
+        const Finished stopped = crash(*kill, change());
         killed += stopped.killed || stopped.exitCode == 128 + 9;
         EXPECT_EQ(outsideTheGameFolder(), outside);
 
         // Killed between the two renames, the new FRNTLINE.DAT stands beside
         // the old AIRFIELD.DAT (or, moved aside, the old one is not yet
-        // replaced); the old FRNTLINE.DAT (or the mark that there was none)
-        // is still kept in the folder, and the next Load, Restore or Remove
-        // puts it back first.
+        // replaced; removed, it is gone); the old FRNTLINE.DAT (or the mark
+        // that there was none) is still kept in the folder, and the next
+        // Load, Restore or Remove puts it back first.
         const QString pair = gamePair();
         if (pair == u"mixed") {
             ++mixedUntilRecovered;
             const bool replaced = scratch.exists("game/FRNTLINE.DAT");
-            if (replaced)
+            if (replaced || remove)
                 betweenTheRenames = point;
             EXPECT_TRUE(!replaced || scratch.read("game/FRNTLINE.DAT") == "new frontline");
             const QString kept = GetParam().oldPair
@@ -330,7 +366,7 @@ TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
                                      : LocalFileSystem::absentName(QStringLiteral("FRNTLINE.DAT"));
             EXPECT_TRUE(scratch.exists("game/" + kept));
         } else {
-            EXPECT_TRUE(pair == u"old" || pair == u"new") << qPrintable(pair);
+            EXPECT_TRUE(pair == u"old" || pair == done) << qPrintable(pair);
         }
 
         const Finished failed = runProgram(loadPair, failingLoad().mid(1));
@@ -338,7 +374,10 @@ TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
         EXPECT_TRUE(failed.errorOutput.startsWith(QString::number(ENOENT) + ' '))
             << qPrintable(failed.errorOutput);
         EXPECT_EQ(gamePair(), pair == u"mixed" ? QString("old") : pair);
-        EXPECT_EQ(scratch.entries("game"), gameEntries(pair == u"new" || GetParam().oldPair));
+        if (gamePair() == u"old")
+            EXPECT_EQ(snapshot(scratch.path("game")), old);
+        else
+            EXPECT_EQ(scratch.entries("game"), gameEntries(pair == u"new"));
 
         const Finished next = runProgram(loadPair, load("third").mid(1));
         EXPECT_EQ(next.exitCode, 0) << qPrintable(next.errorOutput);
@@ -348,33 +387,36 @@ TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
     EXPECT_EQ(killed + unreachable, points.size());
     // On entry to the sync after the first rename, and to the second rename;
     // moved aside, also on entry to the sync before the first and to it.
-    EXPECT_EQ(mixedUntilRecovered, GetParam().moveAside ? 4 : 2);
+    // Removing: on entry to the sync after the first is gone, and to
+    // deleting the second.
+    EXPECT_EQ(mixedUntilRecovered, GetParam().moveAside && !remove ? 4 : 2);
     ASSERT_TRUE(betweenTheRenames);
 
     // The recovery of that mixed pair, itself killed at each of its calls:
     // the next one still ends with the old pair whole.
     const QStringList leaveMixed = *killing(*betweenTheRenames);
     resetGameFolder();
-    crash(leaveMixed, load("new"));
+    crash(leaveMixed, change());
     const QString recovery = traced({}, failingLoad());
-    expectSyncedInOrder(folderSteps(recovery, scratch.path("game")));
+    expectSyncedInOrder(folderSteps(recovery, scratch.path("game")), 0);
     const QList<CrashPoint> recoveryPoints = callsOf(recovery, true);
     for (const CrashPoint& point : recoveryPoints) {
         SCOPED_TRACE(qPrintable(
             QString("recovery killed on entry to %1 #%2").arg(point.call).arg(point.ordinal)));
         resetGameFolder();
-        crash(leaveMixed, load("new"));
+        crash(leaveMixed, change());
         crash(
             {"-e", QString("inject=%1:signal=SIGKILL:when=%2").arg(point.call).arg(point.ordinal)},
             failingLoad());
         EXPECT_EQ(runProgram(loadPair, failingLoad().mid(1)).exitCode, 3);
-        EXPECT_EQ(gamePair(), "old");
-        EXPECT_EQ(scratch.entries("game"), gameEntries(GetParam().oldPair));
+        EXPECT_EQ(snapshot(scratch.path("game")), old);
     }
-    // A second rename that fails undoes the first, for root and for anyone
-    // else (strace runs as that user too, so that only the load's own calls
-    // are counted): the old pair back, in order, and no temporary left.
-    const int second = ordinals(log, "renameat", "\"AIRFIELD.DAT\")").value(0);
+    // A second rename (or deletion) that fails undoes the first, for root and
+    // for anyone else (strace runs as that user too, so that only the
+    // change's own calls are counted): the old pair back, in order, and no
+    // temporary left.
+    const QString secondCall = remove ? "unlinkat" : "renameat";
+    const int second = ordinals(log, secondCall, "\"AIRFIELD.DAT\"").value(0);
     for (const QStringList& user :
          {QStringList(),
           QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}}) {
@@ -389,13 +431,14 @@ TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
         const QMap<QString, QByteArray> before = snapshot(scratch.path("game"));
         const QStringList tracer =
             user + QStringList{strace, "-qq", "-y", "-o", scratch.path("undo.log")};
-        runProgram(tracer.first(), tracer.mid(1) + injections("renameat")
-                                       << "-e"
-                                       << QString("inject=renameat:error=EIO:when=%1").arg(second)
-                                       << load("new"));
+        runProgram(tracer.first(),
+                   tracer.mid(1) + injections(secondCall)
+                       << "-e" << QString("inject=%1:error=EIO:when=%2").arg(secondCall).arg(second)
+                       << change());
         EXPECT_EQ(snapshot(scratch.path("game")), before);
         expectSyncedInOrder(
-            folderSteps(QString::fromLocal8Bit(scratch.read("undo.log")), scratch.path("game")));
+            folderSteps(QString::fromLocal8Bit(scratch.read("undo.log")), scratch.path("game")),
+            remove ? 0 : 2);
         QFile::remove(scratch.path("undo.log"));
     }
     std::printf("%s: crash points %lld (%d left out, as each is the state of the one before), "
@@ -411,5 +454,10 @@ INSTANTIATE_TEST_SUITE_P(
                     LoadPath{"NamedLinked", true, false, true},
                     LoadPath{"NamedMovedAside", true, true, true},
                     LoadPath{"AnonymousIntoAnEmptyFolder", false, false, false},
-                    LoadPath{"NamedIntoAnEmptyFolder", true, false, false}),
+                    LoadPath{"NamedIntoAnEmptyFolder", true, false, false},
+                    LoadPath{"LinkAsTheOldFrontline", false, false, true, false, LoadPath::Link},
+                    LoadPath{"OtherUsersOldFrontline", false, false, true, false,
+                             LoadPath::OtherUsers},
+                    LoadPath{"RemoveLinked", false, false, true, true},
+                    LoadPath{"RemoveMovedAside", false, true, true, true}),
     [](const testing::TestParamInfo<LoadPath>& info) { return std::string(info.param.name); });

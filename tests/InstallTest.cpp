@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <iterator>
 #include <optional>
 #include <thread>
+#include <tuple>
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -150,11 +152,11 @@ TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
     EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
 }
 
-TEST_F(Installing, RemoveWithOnlyTheFrontlineFileKeepsItAndReports)
+TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItAndReports)
 {
     QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
     removeGamePair(state, files, boxes, report);
-    EXPECT_EQ(game.scratch().entries("EAW"), QStringList({"FRNTLINE.DAT", "Frontlines"}));
+    EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
     EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
                                            game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
 }
@@ -544,6 +546,30 @@ INSTANTIATE_TEST_SUITE_P(
                             s.makeFolder("EAW/.FRNTLINE.DAT.tarvane-absent");
                         },
                         EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
+        // Another user hard-linked the victim's own AIRFIELD.DAT under a
+        // temporary's name (in a shared sticky folder, say).
+        DestinationCase{"HardLinkedTrace", Operation::Remove,
+                        [](const Scratch& s) {
+                            ASSERT_EQ(::link(QFile::encodeName(s.path("EAW/AIRFIELD.DAT")),
+                                             QFile::encodeName(
+                                                 s.path("EAW/.AIRFIELD.DAT.tarvane-absent"))),
+                                      0);
+                        },
+                        EEXIST, "EAW/.AIRFIELD.DAT.tarvane-absent"},
+        // Another user's link in a set folder, to a private file of the
+        // player's, is not followed.
+        DestinationCase{"OthersLinkAsASetFile", Operation::Load,
+                        [](const Scratch& s) {
+                            if (::geteuid() != 0)
+                                GTEST_SKIP() << "needs root to give a link to another user";
+                            s.write("outside/private.txt", "the player's own");
+                            const QString setFile =
+                                s.path("EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT");
+                            QFile::remove(setFile);
+                            ASSERT_TRUE(QFile::link(s.path("outside/private.txt"), setFile));
+                            ASSERT_EQ(::lchown(QFile::encodeName(setFile), 4242, 4242), 0);
+                        },
+                        EACCES, "EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"},
         DestinationCase{"SetFileOverTheLimit", Operation::Load,
                         [](const Scratch& s) {
                             QFile file(s.path("EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"));
@@ -620,19 +646,31 @@ TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
 
     // Without the sticky bit it may: the new FRNTLINE.DAT is nobody's, with
     // the old one's group (of which nobody is a member here) and mode, but no
-    // set-user-ID or set-group-ID bit.
+    // set-user-ID or set-group-ID bit; the new AIRFIELD.DAT cannot have its
+    // old group (4444), so its group has no rights.
     ASSERT_EQ(chmod(QFile::encodeName(gameFolder).constData(), 0777), 0);
-    ASSERT_TRUE(give("EAW/AIRFIELD.DAT", 65534));
     const QByteArray frontline = QFile::encodeName(game.scratch().path("EAW/FRNTLINE.DAT"));
+    const QByteArray airfields = QFile::encodeName(game.scratch().path("EAW/AIRFIELD.DAT"));
     ASSERT_EQ(chown(frontline.constData(), 4242, 4343), 0);
     ASSERT_EQ(chmod(frontline.constData(), 06664), 0);
+    ASSERT_EQ(chown(airfields.constData(), 65534, 4444), 0);
+    ASSERT_EQ(chmod(airfields.constData(), 0664), 0);
     EXPECT_EQ(asNobody([&] { return installDisplayedSet(state, files, boxes, report) ? 0 : 1; }),
               0);
-    struct stat st;
-    ASSERT_EQ(stat(frontline.constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0664u);
-    EXPECT_EQ(st.st_uid, 65534u);
-    EXPECT_EQ(st.st_gid, 4343u);
+    const auto ownerAndMode = [](const QByteArray& path) {
+        struct stat st = {};
+        ::stat(path.constData(), &st);
+        return std::tuple{st.st_uid, st.st_gid, st.st_mode & 07777};
+    };
+    EXPECT_EQ(ownerAndMode(frontline), std::tuple(65534u, 4343u, 0664u));
+    EXPECT_EQ(ownerAndMode(airfields), std::tuple(65534u, 65534u, 0604u));
+
+    // Root, where the pair was missing, makes it the game folder's owner's.
+    QFile::remove(game.scratch().path("EAW/FRNTLINE.DAT"));
+    ASSERT_EQ(chown(QFile::encodeName(gameFolder).constData(), 4242, 4343), 0);
+    installDisplayedSet(state, files, boxes, report);
+    EXPECT_EQ(std::get<0>(ownerAndMode(frontline)), 4242u);
+    EXPECT_EQ(std::get<1>(ownerAndMode(frontline)), 4343u);
 }
 
 TEST(StartUpFolder, NameThatIsNotUtf8WorksAndItsLookAlikeIsLeftAlone)
@@ -706,6 +744,34 @@ TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
     EXPECT_EQ(frontline, GameFolder::frontlineBytes(set));
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(set));
     EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries);
+
+    // Another program resizes set 2's AIRFIELD.DAT over and over while Load
+    // copies it: each Load installs it at one of its sizes or refuses,
+    // naming the set file; none installs a file cut short.
+    const QString saved = game.scratch().path(setFile(2, "AIRFIELD.DAT"));
+    const qint64 sizes[] = {3 << 20, 2 << 20};
+    std::atomic<bool> saving = true;
+    std::thread saver([&] {
+        for (int i = 0; saving; ++i)
+            QFile::resize(saved, sizes[i % 2]);
+    });
+    int refused = 0;
+    for (int i = 0; i < 30; ++i) {
+        try {
+            LocalFileSystem().copyFiles(
+                {{game.scratch().path(setFile(2, "FRNTLINE.DAT")), state.DestinationPath},
+                 {saved, state.AFDestPath}});
+            const qint64 installed = QFileInfo(state.AFDestPath).size();
+            EXPECT_TRUE(installed == sizes[0] || installed == sizes[1]) << installed;
+        } catch (const PlatformError& error) {
+            ++refused;
+            EXPECT_EQ(error.number(), SystemError::FileChanging);
+            EXPECT_EQ(error.path(), saved);
+        }
+    }
+    saving = false;
+    saver.join();
+    std::printf("a set file resized during Load: refused %d times of 30\n", refused);
 }
 
 #ifdef _WIN32

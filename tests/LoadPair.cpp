@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-// Loads one pair into a game folder as the Load button does, for the crash
-// test. A marker system call (sched_yield, which nothing else here makes)
-// stands on each side of the load, so that a tracer can tell the load's own
-// calls from those of start-up and exit.
+// Loads one pair into a game folder as the Load button does, or removes the
+// pair as Remove does, for the crash test. A marker system call
+// (sched_yield, which nothing else here makes) stands on each side of the
+// change, so that a tracer can tell its own calls from those of start-up
+// and exit.
 //
 //   load_pair GAME-FOLDER FRNTLINE-SOURCE AIRFIELD-SOURCE
+//   load_pair GAME-FOLDER
 //
-// Exit status 0 when loaded, 3 with the error on standard error when not.
+// Exit status 0 when done, 3 with the error on standard error when not.
 
 #include "platform/disk/FileNames.h"
 #include "platform/disk/LocalFileSystem.h"
@@ -19,16 +21,19 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 4)
+    if (argc != 4 && argc != 2)
         return 2;
     const QString game = decodeFileName(argv[1]);
-    const QList<FileSystem::Copy> pair = {{decodeFileName(argv[2]), game + "/FRNTLINE.DAT"},
-                                          {decodeFileName(argv[3]), game + "/AIRFIELD.DAT"}};
+    const QStringList destinations = {game + "/FRNTLINE.DAT", game + "/AIRFIELD.DAT"};
     LocalFileSystem files;
     int status = 0;
     sched_yield();
     try {
-        files.copyFiles(pair);
+        if (argc == 2)
+            files.removeFiles(destinations);
+        else
+            files.copyFiles({{decodeFileName(argv[2]), destinations[0]},
+                             {decodeFileName(argv[3]), destinations[1]}});
     } catch (const PlatformError& error) {
         status = 3;
         std::fprintf(stderr, "%d %s\n", error.number(), qPrintable(error.description()));

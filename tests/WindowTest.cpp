@@ -598,7 +598,22 @@ const std::vector<MarkerCase> markerCases = [] {
             true},
         MarkerCase{"AfterRemove", [](const GameFolder& game) { gamePairOf(game, 1, 1); },
                    [](MainWindow& w) { static_cast<InstalledMarker&>(w).click("CMD_delete"); },
-                   false}};
+                   false},
+        // A Load of set 2 over set 1 killed between its two renames: the
+        // window opens on set 1's pair, whole again, and no temporary.
+        MarkerCase{"AfterACrashMidLoad",
+                   [](const GameFolder& game) {
+                       gamePairOf(game, 2, 1);
+                       game.scratch().write("EAW/.FRNTLINE.DAT.tarvane-old",
+                                            GameFolder::frontlineBytes(1));
+                       game.scratch().write("EAW/.AIRFIELD.DAT.tarvane-new",
+                                            GameFolder::airfieldBytes(2));
+                   },
+                   [](MainWindow& w) {
+                       EXPECT_EQ(static_cast<InstalledMarker&>(w).game.scratch().entries("EAW"),
+                                 (QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT", "Frontlines"}));
+                   },
+                   true}};
 #ifdef _WIN32
     // Windows gives the game its own copies of set 2's pair, from the
     // VirtualStore of its folder under Program Files: the mark follows them,

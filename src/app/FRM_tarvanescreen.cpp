@@ -208,8 +208,11 @@ void FRM_tarvanescreen::Form_Load()
     deriveStartupPaths(m_state, m_files.currentDirectory(), m_files.separator());
 
     // From here on a failing step is skipped; the list loaders and the count
-    // still end the program through their own fatal guards.
+    // still end the program through their own fatal guards. A change to the
+    // game folder that a crash cut short is put right before anything is
+    // shown; where that cannot be done, the next change reports why.
     const ResumeNext next;
+    next([&] { finishInterruptedChange(m_state, m_files); });
     next([&] { centreOnScreen(); });
     next([&] { m_state.FrontlineNum = 1; });
     next([&] { derivePerSetPaths(m_state); });

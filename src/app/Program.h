@@ -14,6 +14,7 @@
 class Program
 {
 public:
+    Program();
     FRM_tarvanescreen& window() { return m_window; }
 
     // Runs the start-up sequence, then shows the window. A failure of the

@@ -44,12 +44,15 @@ QString readByTheGame(const QString& gameFile, const QString& separatorAndName,
     return gameFile;
 }
 
+// Whether the failure is the game folder's own or one of its entries' (not
+// one of the library's, which lies inside it).
 bool concernsGameFolder(const PlatformError& error, const QString& folder, QChar separator)
 {
     const QString& path = error.path();
     const QString within = folder.endsWith(separator) ? folder : folder + separator;
     return path.compare(folder, Qt::CaseInsensitive) == 0 ||
-           path.startsWith(within, Qt::CaseInsensitive);
+           (path.startsWith(within, Qt::CaseInsensitive) &&
+            !QStringView(path).mid(within.size()).contains(separator));
 }
 
 // A failure to change the game folder, with a line on what the player can do
@@ -137,6 +140,11 @@ bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes
                             QStringLiteral("Frontline and Airfield files deleted"), [&] {
                                 files.removeFiles({state.DestinationPath, state.AFDestPath});
                             });
+}
+
+void finishInterruptedChange(const FrontlineState& state, FileSystem& files)
+{
+    files.finishInterruptedChange({state.DestinationPath, state.AFDestPath});
 }
 
 bool isDisplayedSetInstalled(const FrontlineState& state, const FileSystem& files)

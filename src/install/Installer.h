@@ -30,7 +30,10 @@ bool installDisplayedSet(const FrontlineState& state, FileSystem& files, Message
 bool restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                        ErrorReport& report);
 
-// Deletes the game folder's FRNTLINE.DAT, then its AIRFIELD.DAT.
+// Deletes the game folder's FRNTLINE.DAT and AIRFIELD.DAT, both or neither.
+// When only FRNTLINE.DAT is there, it goes, and AIRFIELD.DAT is reported
+// missing; when FRNTLINE.DAT is missing, that is reported and nothing
+// changes.
 bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                     ErrorReport& report);
 
@@ -38,3 +41,9 @@ bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes
 // the game folder's, or Windows' own copy of a file where there is one. Only
 // reads; anything it cannot compare counts as not installed.
 bool isDisplayedSetInstalled(const FrontlineState& state, const FileSystem& files);
+
+// Puts the game folder's pair right where a Load, Restore Default or Remove
+// was cut short (the program killed, the machine stopped), unless another
+// program holds the game folder's lock at that moment. Raises PlatformError
+// where it cannot, leaving everything as it is.
+void finishInterruptedChange(const FrontlineState& state, FileSystem& files);

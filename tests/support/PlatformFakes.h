@@ -61,6 +61,10 @@ public:
     bool exists(const QString& path) const noexcept override { return m_local.exists(path); }
     void copyFiles(const QList<Copy>& copies) override { m_local.copyFiles(copies); }
     void removeFiles(const QStringList& paths) override { m_local.removeFiles(paths); }
+    void finishInterruptedChange(const QStringList& paths) override
+    {
+        m_local.finishInterruptedChange(paths);
+    }
     QString virtualStore(const QString& folder) const noexcept override
     {
         return m_local.virtualStore(folder);

@@ -18,6 +18,7 @@ inline constexpr int TooLarge = 223;   // ERROR_FILE_TOO_LARGE
 inline constexpr int InvalidArgument = 87;
 inline constexpr int Overflow = 534; // ERROR_ARITHMETIC_OVERFLOW
 inline constexpr int OutOfMemory = 8;
+inline constexpr int FileChanging = 32; // ERROR_SHARING_VIOLATION: held open for writing
 } // namespace SystemError
 #else
 #include <cerrno>
@@ -32,5 +33,6 @@ inline constexpr int TooLarge = EFBIG;
 inline constexpr int InvalidArgument = EINVAL;
 inline constexpr int Overflow = EOVERFLOW;
 inline constexpr int OutOfMemory = ENOMEM;
+inline constexpr int FileChanging = EAGAIN; // changed while it was copied
 } // namespace SystemError
 #endif

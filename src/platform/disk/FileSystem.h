@@ -49,9 +49,19 @@ public:
     // them are replaced by regular files or, on failure, none is.
     virtual void copyFiles(const QList<Copy>& copies) = 0;
 
-    // Deletes the files in order; the first failure stops it, and the files
-    // deleted before it stay deleted. The paths lie in one folder.
+    // Deletes the files, which lie in one folder, as one change: all of them
+    // or, on failure, none. A missing file ends it there: the files before
+    // it are still deleted (all of them or none), then the missing one is
+    // reported.
     virtual void removeFiles(const QStringList& paths) = 0;
+
+    // Finishes a copy or removal of these files (in one folder) that was cut
+    // short by a crash or a power loss, as the next copy or removal would
+    // before its own work: unless another program holds the folder's lock,
+    // which this does not wait for. Where nothing was cut short, nothing
+    // changes; a temporary that this user's Tarvane cannot have made stops
+    // it, raised, before anything changes.
+    virtual void finishInterruptedChange(const QStringList& paths) = 0;
 
     // Windows lets only administrators change a folder under Program Files,
     // the Windows folder or ProgramData. When an old program (32-bit, with no

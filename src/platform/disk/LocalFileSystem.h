@@ -9,6 +9,7 @@
 #include <QLatin1String>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <type_traits>
 
 // The operating system's file services, for POSIX systems and for Windows.
@@ -41,8 +42,14 @@ public:
     bool exists(const QString& path) const noexcept override;
     void copyFiles(const QList<Copy>& copies) override;
     void removeFiles(const QStringList& paths) override;
+    void finishInterruptedChange(const QStringList& paths) override;
     QString virtualStore(const QString& folder) const noexcept override;
     bool windowsProgramRunsFrom(const QString& folder) const noexcept override;
+
+    // Told true when a change begins to wait for another holder of the
+    // game folder's lock, and false when that wait is over.
+    using WaitNotice = std::function<void(bool waiting)>;
+    void onWaitingForLock(WaitNotice notice) { m_waitNotice = std::move(notice); }
 
     // The path with each component that does not exist as spelled replaced by
     // the entry of its folder whose name differs only in ASCII case. The exact
@@ -90,4 +97,5 @@ private:
 #endif
 
     mutable int m_resolutionScans = 0;
+    WaitNotice m_waitNotice;
 };

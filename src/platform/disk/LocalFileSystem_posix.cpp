@@ -9,12 +9,14 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <string>
 #include <sys/file.h>
@@ -122,22 +124,52 @@ void requireRegularFile(const struct stat& st, const QByteArray& path)
 // can have effects of its own); the check is repeated on the open file in
 // case the entry was swapped in between. O_NONBLOCK keeps a pipe from
 // holding the open; once the file is known to be regular, its reads block
-// as they should.
-FileDescriptor openInput(const QByteArray& path, struct stat& st)
+// as they should. With O_NOFOLLOW, a link at `path` is refused.
+FileDescriptor openInput(const QByteArray& path, struct stat& st, int flags = 0)
 {
-    if (::stat(path.constData(), &st) != 0)
+    if (((flags & O_NOFOLLOW) ? ::lstat(path.constData(), &st) : ::stat(path.constData(), &st)) !=
+        0)
         failWithErrno(path);
     requireRegularFile(st, path);
-    FileDescriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    FileDescriptor fd(
+        ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags));
     if (fd.get() < 0)
         failWithErrno(path);
     if (::fstat(fd.get(), &st) != 0)
         failWithErrno(path);
     requireRegularFile(st, path);
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+    const int status = ::fcntl(fd.get(), F_GETFL);
+    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0)
         failWithErrno(path);
     return fd;
+}
+
+// Opens a set file to copy into the game folder. A link of another user's
+// (not this user's, nor root's) is not followed: in a folder others may
+// write to, it could lead to a private file of this user's, which the copy
+// would make readable for all. Each link on the way is read from the entry
+// that was checked, and the file at its end opened without following more.
+FileDescriptor openSource(const QByteArray& path, struct stat& st)
+{
+    QByteArray at = path;
+    for (int links = 0;; ++links) {
+        const FileDescriptor entry(::open(at.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat link;
+        if (entry.get() < 0 || ::fstat(entry.get(), &link) != 0)
+            failWithErrno(at);
+        if (!S_ISLNK(link.st_mode))
+            break;
+        if ((link.st_uid != ::geteuid() && link.st_uid != 0) || links == 40)
+            fail(links == 40 ? ELOOP : EACCES, at);
+        std::vector<char> target(size_t(link.st_size) + 1);
+        const ssize_t length = ::readlinkat(entry.get(), "", target.data(), target.size());
+        if (length < 0 || size_t(length) >= target.size())
+            failWithErrno(at);
+        const QByteArray next(target.data(), length);
+        const qsizetype slash = at.lastIndexOf('/');
+        at = next.startsWith('/') || slash < 0 ? next : at.left(slash + 1) + next;
+    }
+    return openInput(at, st, O_NOFOLLOW);
 }
 
 void writeAll(int fd, const char* data, size_t size, const QByteArray& path)
@@ -172,9 +204,11 @@ qsizetype readSome(int fd, char* data, qsizetype size, const QByteArray& path)
 // Copies `from` to `to`: `size` bytes, as the source said it holds, in the
 // kernel where it can, then through a buffer to the source's end, so that a
 // file whose size is not what its reads give (as on /proc) is still copied
-// whole. More than `limit` bytes in all is refused. A failure names `path`,
-// the file being copied to.
-void copyContent(int from, int to, qint64 size, qint64 limit, const QByteArray& path)
+// whole. More than `limit` bytes in all is refused. A failure names the file
+// at fault: the source where it cannot be read or is too large, else the
+// file being written.
+void copyContent(int from, int to, qint64 size, qint64 limit, const QByteArray& source,
+                 const QByteArray& destination)
 {
     qint64 copied = 0;
     while (copied < size) {
@@ -188,20 +222,20 @@ void copyContent(int from, int to, qint64 size, qint64 limit, const QByteArray& 
         if (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
             errno == EBADF)
             break; // no further here: copy the rest through a buffer
-        failWithErrno(path);
+        failWithErrno(destination);
     }
     std::vector<char> buffer(1024 * 1024);
     for (;;) {
         const ssize_t n =
             retryOnInterrupt([&] { return ::read(from, buffer.data(), buffer.size()); });
         if (n < 0)
-            failWithErrno(path);
+            failWithErrno(source);
         if (n == 0)
             return;
         copied += n;
         if (copied > limit)
-            fail(EFBIG, path);
-        writeAll(to, buffer.data(), size_t(n), path);
+            fail(EFBIG, source);
+        writeAll(to, buffer.data(), size_t(n), destination);
     }
 }
 
@@ -219,6 +253,11 @@ void syncFolder(int folder, const QByteArray& path)
         failWithErrno(path);
 }
 
+bool sameEntry(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // How long a Load, Restore or Remove waits for another Tarvane (or anyone
 // holding the game folder's lock) before it reports the folder in use.
 constexpr int LockWaitMs = 3000;
@@ -229,19 +268,31 @@ constexpr int LockWaitMs = 3000;
 class DestinationFolder : public ReplaceTraces<DestinationFolder, QByteArray>
 {
 public:
-    DestinationFolder(const QByteArray& path, const QList<QByteArray>& names)
+    // Opens and locks the folder, waiting for the lock a while (telling
+    // `waiting` while it does), or, with `waitNotAtAll`, not: then, where
+    // another holds it, locked() is false and nothing else is done. Once
+    // locked, finishes a change that was cut short.
+    DestinationFolder(const QByteArray& path, const QList<QByteArray>& names,
+                      const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll = false)
         : ReplaceTraces(names), m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
           m_path(path)
     {
         if (m_fd.get() < 0)
             failWithErrno(path);
-        lock();
-        recover();
+        m_locked = lock(waiting, waitNotAtAll);
+        if (m_locked)
+            recover();
     }
 
+    bool locked() const { return m_locked; }
     int fd() const { return m_fd.get(); }
     QByteArray path(const QByteArray& name) const { return joined(m_path, name); }
     void sync() const { syncFolder(fd(), m_path); }
+    void info(struct stat& st) const
+    {
+        if (::fstat(fd(), &st) != 0)
+            failWithErrno(m_path);
+    }
 
     // The entry itself, links not followed; false when there is none.
     bool entry(const QByteArray& name, struct stat& st) const
@@ -259,16 +310,40 @@ public:
         return entry(name, st);
     }
 
-    // A temporary's name is known to anyone who can write the folder. Only a
-    // regular file of this user's is taken for one of ours; anything else
-    // there (another user's file, a link, a folder) is left alone and
-    // stops the change.
-    bool ownTrace(const QByteArray& name) const
+    // A temporary's name is known to anyone who can write the folder. Only
+    // an entry that this user's Tarvane could have made is taken for one of
+    // ours: this user's regular file with no other link; kept for a game
+    // file, also this user's link, or a file whose other link is that game
+    // file; staged by root, also a file of the user who owns that game file
+    // or the folder, to whom root gives it (that user may change the game
+    // file anyway). Anything else (another user's file, a link, a folder, a
+    // file linked in under another name) is left alone and stops the
+    // change. One look at the entry, through a descriptor of its own,
+    // decides.
+    bool ownTrace(const QByteArray& name, const QByteArray& forEntry, Trace kind) const
     {
+        const FileDescriptor trace(
+            ::openat(fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st;
-        if (!entry(name, st))
-            return false;
-        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        if (trace.get() < 0) {
+            if (errno == ENOENT)
+                return false;
+            failWithErrno(path(name));
+        }
+        if (::fstat(trace.get(), &st) != 0)
+            failWithErrno(path(name));
+        struct stat game, folder;
+        const bool hasGame = entry(forEntry, game);
+        const bool kept = kind == Trace::Kept;
+        const bool ownKind = S_ISREG(st.st_mode) || (kept && S_ISLNK(st.st_mode));
+        const bool onlyLink =
+            st.st_nlink == 1 || (kept && st.st_nlink == 2 && hasGame && sameEntry(game, st));
+        bool mine = st.st_uid == ::geteuid();
+        if (!mine && kind == Trace::Staged && ::geteuid() == 0) {
+            info(folder);
+            mine = st.st_uid == folder.st_uid || (hasGame && st.st_uid == game.st_uid);
+        }
+        if (!ownKind || !onlyLink || !mine)
             fail(EEXIST, path(name));
         return true;
     }
@@ -306,23 +381,44 @@ public:
             failWithErrno(path(name));
     }
 
+    // Removes a game file.
+    void remove(const QByteArray& name) const
+    {
+        if (::unlinkat(fd(), name.constData(), 0) != 0)
+            failWithErrno(path(name));
+    }
+
 private:
     // Anyone who can read the folder can lock it: wait a while, not for ever.
-    void lock() const
+    bool lock(const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll) const
     {
         QElapsedTimer waited;
-        waited.start();
+        bool told = false;
+        const auto stopTelling = qScopeGuard([&] {
+            if (told && waiting)
+                waiting(false);
+        });
         while (::flock(fd(), LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK && errno != EINTR)
                 failWithErrno(m_path);
+            if (waitNotAtAll)
+                return false;
+            if (!told) {
+                waited.start();
+                told = true;
+                if (waiting)
+                    waiting(true);
+            }
             if (waited.elapsed() >= LockWaitMs)
                 fail(EBUSY, m_path);
             QThread::msleep(20);
         }
+        return true;
     }
 
     FileDescriptor m_fd;
     QByteArray m_path;
+    bool m_locked = false;
 };
 
 // Splits resolved destination paths into their one folder and their names.
@@ -344,20 +440,50 @@ std::pair<QByteArray, QList<QByteArray>> splitDestinations(const QList<QByteArra
     return {folder, names};
 }
 
+// A replaced game file keeps its old file's owner where this process may
+// give it, else at least its group, and its mode (never set-user-ID,
+// set-group-ID or sticky); where not even the group can be kept, the group
+// gets no rights at all, as they would go to another group than the old
+// file's. A game file that root makes where there was none belongs to the
+// game folder's owner and group, so that the player can replace it later.
+void giveOwnerAndMode(int out, const QByteArray& path, const struct stat* old,
+                      const DestinationFolder& folder)
+{
+    if (!old || !S_ISREG(old->st_mode)) {
+        struct stat owner;
+        folder.info(owner);
+        if (::geteuid() == 0 && ::fchown(out, owner.st_uid, owner.st_gid) != 0)
+            failWithErrno(path);
+        return;
+    }
+    mode_t mode = old->st_mode & 0777;
+    if (::fchown(out, old->st_uid, old->st_gid) != 0) {
+        if (errno != EPERM)
+            failWithErrno(path);
+        if (::fchown(out, uid_t(-1), old->st_gid) != 0) {
+            if (errno != EPERM)
+                failWithErrno(path);
+            mode &= ~mode_t(S_IRWXG);
+        }
+    }
+    if (::fchmod(out, mode) != 0)
+        failWithErrno(path);
+}
+
 // Writes a source into a new, complete and synced file of the folder, under
 // the staged name for destination i. Where the file system allows, the file
 // has no name until it is complete, so an interrupted copy leaves nothing
-// behind. A failure names the destination.
-void stage(const DestinationFolder& folder, qsizetype i, int source, const struct stat& sourceInfo,
-           const struct stat* old)
+// behind. A failure names the file at fault: the set file, or the game file
+// being replaced.
+void stage(const DestinationFolder& folder, qsizetype i, int source, const QByteArray& sourcePath,
+           const struct stat& sourceInfo, const struct stat* old)
 {
     const QByteArray& name = folder.names()[i];
     const QByteArray staged = DestinationFolder::staged(name);
     const QByteArray path = folder.path(name);
     // A new game file gets the usual mode (0666 less the umask); a replaced
     // one its old file's, set below.
-    const bool replacing = old && S_ISREG(old->st_mode);
-    const mode_t createMode = replacing ? 0600 : 0666;
+    const mode_t createMode = old && S_ISREG(old->st_mode) ? 0600 : 0666;
     FileDescriptor out(::openat(folder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode));
     const bool anonymous = out.get() >= 0;
     if (!anonymous) {
@@ -371,20 +497,17 @@ void stage(const DestinationFolder& folder, qsizetype i, int source, const struc
         folder.madeStaged(i);
     }
 
-    copyContent(source, out.get(), sourceInfo.st_size, LocalFileSystem::MaxReadSize, path);
-    // A replaced game file keeps its permissions (but never set-user-ID,
-    // set-group-ID or sticky), and its owner where this process may give
-    // it, else at least its group where this process may give that.
-    if (replacing) {
-        if (::fchown(out.get(), old->st_uid, old->st_gid) != 0) {
-            if (errno != EPERM)
-                failWithErrno(path);
-            if (::fchown(out.get(), uid_t(-1), old->st_gid) != 0 && errno != EPERM)
-                failWithErrno(path);
-        }
-        if (::fchmod(out.get(), old->st_mode & 0777) != 0)
-            failWithErrno(path);
-    }
+    copyContent(source, out.get(), sourceInfo.st_size, LocalFileSystem::MaxReadSize, sourcePath,
+                path);
+    // A set file that changed while it was copied (another program writing
+    // it) is refused rather than installed half-written.
+    struct stat after;
+    if (::fstat(source, &after) != 0)
+        failWithErrno(sourcePath);
+    if (after.st_size != sourceInfo.st_size || after.st_ctim.tv_sec != sourceInfo.st_ctim.tv_sec ||
+        after.st_ctim.tv_nsec != sourceInfo.st_ctim.tv_nsec)
+        fail(EAGAIN, sourcePath);
+    giveOwnerAndMode(out.get(), path, old, folder);
     // The copy keeps the source's modification time, as a copy on the game's
     // home platform does.
     const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
@@ -413,23 +536,107 @@ void markAbsent(const DestinationFolder& folder, qsizetype i)
     folder.madeKept(i, DestinationFolder::Kept::AbsentMark);
 }
 
-// Keeps the current entry i reachable under its kept name (or marks that
-// there is none) until the replace is over.
-void keep(const DestinationFolder& folder, qsizetype i)
+// A game file that is a link is kept as a new link of this user's to the
+// same target.
+void keepLink(const DestinationFolder& folder, qsizetype i, const struct stat& old)
+{
+    const QByteArray& name = folder.names()[i];
+    std::vector<char> target(size_t(old.st_size) + 1);
+    const ssize_t length =
+        ::readlinkat(folder.fd(), name.constData(), target.data(), target.size());
+    if (length < 0 || size_t(length) >= target.size())
+        failWithErrno(folder.path(name));
+    target[size_t(length)] = '\0';
+    if (::symlinkat(target.data(), folder.fd(), DestinationFolder::kept(name).constData()) != 0)
+        failWithErrno(folder.path(name));
+    folder.madeKept(i, DestinationFolder::Kept::ByCopy);
+}
+
+// A game file of another user's, or one with other links, is kept as this
+// user's own copy, complete and synced.
+void keepCopy(const DestinationFolder& folder, qsizetype i, const struct stat& old)
+{
+    const QByteArray& name = folder.names()[i];
+    const QByteArray path = folder.path(name);
+    const FileDescriptor from(
+        ::openat(folder.fd(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (from.get() < 0)
+        failWithErrno(path);
+    const FileDescriptor copy(::openat(folder.fd(), DestinationFolder::kept(name).constData(),
+                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (copy.get() < 0)
+        failWithErrno(path);
+    folder.madeKept(i, DestinationFolder::Kept::ByCopy);
+    copyContent(from.get(), copy.get(), old.st_size, std::numeric_limits<qint64>::max(), path,
+                path);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, old.st_mtim};
+    if (::fchmod(copy.get(), old.st_mode & 0777) != 0 || ::futimens(copy.get(), times) != 0)
+        failWithErrno(path);
+    syncOrFail(copy.get(), path);
+}
+
+// Keeps the current entry i reachable under its kept name until the change
+// is over, beside it, or marks that there is none. What is kept is this
+// user's own entry, the only kind recovery trusts: a hard link of this
+// user's file, or else a link or a copy of the user's own making. Returns
+// false, keeping nothing, where the entry has to be moved aside instead: a
+// file system without hard links (FAT, exFAT).
+bool keepBeside(const DestinationFolder& folder, qsizetype i)
 {
     using D = DestinationFolder;
     const QByteArray& name = folder.names()[i];
-    if (!folder.has(name))
-        return markAbsent(folder, i);
-    if (::linkat(folder.fd(), name.constData(), folder.fd(), D::kept(name).constData(), 0) == 0)
-        return folder.madeKept(i, D::Kept::ByLink);
-    // A file system without hard links (FAT, exFAT) moves the old entry
-    // aside instead; until the staged file takes its place, the name is
-    // missing rather than mixed, and a failure still puts it back.
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
+    struct stat old;
+    if (!folder.entry(name, old)) {
+        markAbsent(folder, i);
+    } else if (S_ISLNK(old.st_mode)) {
+        keepLink(folder, i, old);
+    } else if (old.st_uid != ::geteuid() || old.st_nlink != 1) {
+        if (!S_ISREG(old.st_mode))
+            fail(EPERM, folder.path(name));
+        keepCopy(folder, i, old);
+    } else if (::linkat(folder.fd(), name.constData(), folder.fd(), D::kept(name).constData(), 0) ==
+               0) {
+        folder.madeKept(i, D::Kept::ByLink);
+    } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
+        return false;
+    } else {
         failWithErrno(folder.path(name));
-    folder.rename(name, D::kept(name));
-    folder.madeKept(i, D::Kept::ByMove);
+    }
+    return true;
+}
+
+// Moves entry i aside under its kept name: until the change is over, the
+// name is missing rather than mixed, and a failure still puts it back.
+void moveAside(const DestinationFolder& folder, qsizetype i)
+{
+    const QByteArray& name = folder.names()[i];
+    folder.rename(name, DestinationFolder::kept(name));
+    folder.madeKept(i, DestinationFolder::Kept::ByMove);
+}
+
+// Keeps every entry but the last, in two steps around `between`: first
+// beside them, each kept entry complete before its name exists, then
+// (after `between`) moving aside the ones that cannot be kept beside. The
+// folder is synced after each step, so that a power loss leaves a state
+// recovery knows: a kept file is put back only once the change has begun
+// (its staged files, or a removal's mark, are there), and a file is moved
+// aside only then. Returns the entries moved aside.
+template <typename Step>
+QList<qsizetype> keepAll(const DestinationFolder& folder, qsizetype count, Step between)
+{
+    QList<qsizetype> toMove;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!keepBeside(folder, i))
+            toMove.append(i);
+    }
+    folder.sync();
+    between();
+    folder.sync();
+    for (const qsizetype i : toMove)
+        moveAside(folder, i);
+    if (!toMove.isEmpty())
+        folder.sync();
+    return toMove;
 }
 
 // The start of a file as text, up to `limit` bytes; empty if it cannot be
@@ -446,11 +653,6 @@ QByteArray headOf(const QByteArray& path, qsizetype limit)
         return {};
     }
     return head;
-}
-
-bool sameEntry(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Whether `path` names a file in `folder`.
@@ -629,39 +831,51 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
     for (const Copy& copy : copies)
         destinations.append(resolveNative(copy.destination));
     const auto [folderPath, names] = splitDestinations(destinations);
-    const DestinationFolder folder(folderPath, names);
+    const DestinationFolder folder(folderPath, names, m_waitNotice);
 
     // Every source is opened and checked before anything is written.
     std::vector<FileDescriptor> sources;
+    QList<QByteArray> sourcePaths;
     std::vector<struct stat> sourceInfo(size_t(copies.size()));
     for (qsizetype i = 0; i < copies.size(); ++i) {
-        const QByteArray source = resolveNative(copies[i].source);
-        sources.push_back(openInput(source, sourceInfo[size_t(i)]));
+        sourcePaths.append(resolveNative(copies[i].source));
+        sources.push_back(openSource(sourcePaths[i], sourceInfo[size_t(i)]));
         if (sourceInfo[size_t(i)].st_size > MaxReadSize)
-            fail(EFBIG, source);
+            fail(EFBIG, sourcePaths[i]);
     }
     for (const QByteArray& name : names)
         folder.checkReplaceable(name);
 
-    // Stage every new file in full, keep every old one but the last, and
-    // make all of that durable before the first rename. Then one rename at
-    // a time, each durable before the next: on a file system that writes a
-    // folder's changes in any order, a power loss still leaves a state that
-    // recovery knows. If a rename fails, those before it are undone.
+    // Keep every old file but the last beside it, stage every new file in
+    // full, move aside what could not be kept beside, then one rename at a
+    // time. A file system may write a folder's changes in any order (FAT,
+    // exFAT, ext4 without a journal), so each step's changes are made
+    // durable before the next step's begin; after a power loss, recovery
+    // then finds one of the states it knows:
+    // - the kept files before staging: once the last staged file is there,
+    //   recovery puts them back;
+    // - the staged files before moving aside: a file moved aside must not
+    //   be found without them, or recovery would take the change for done;
+    // - the kept old files before the first rename: they are what recovery
+    //   puts back;
+    // - each rename before the next: the second alone would mix the pair;
+    // - the last rename before discarding (finish()): the kept file must
+    //   outlive every staged one; and the discarding before the report.
+    // (A plain safe replace of one file syncs its data and its folder once.)
+    // If a step fails, those before it are undone.
     const qsizetype last = names.size() - 1;
     try {
-        for (qsizetype i = 0; i <= last; ++i) {
-            struct stat old;
-            const bool hasOld = folder.entry(names[i], old);
-            stage(folder, i, sources[size_t(i)].get(), sourceInfo[size_t(i)],
-                  hasOld ? &old : nullptr);
-        }
-        for (qsizetype i = 0; i < last; ++i)
-            keep(folder, i);
-        folder.sync();
+        keepAll(folder, last, [&] {
+            for (qsizetype i = 0; i <= last; ++i) {
+                struct stat old;
+                const bool hasOld = folder.entry(names[i], old);
+                stage(folder, i, sources[size_t(i)].get(), sourcePaths[i], sourceInfo[size_t(i)],
+                      hasOld ? &old : nullptr);
+            }
+        });
         for (qsizetype i = 0; i <= last; ++i) {
             folder.rename(DestinationFolder::staged(names[i]), names[i]);
-            folder.renamedIntoPlace(i);
+            folder.changedInPlace(i);
             if (i < last)
                 folder.sync();
         }
@@ -680,31 +894,48 @@ void LocalFileSystem::removeFiles(const QStringList& paths)
     for (const QString& path : paths)
         resolved.append(resolveNative(path));
     const auto [folderPath, names] = splitDestinations(resolved);
-    const DestinationFolder folder(folderPath, names);
-    for (const QByteArray& name : names) {
-        if (!folder.checkReplaceable(name))
-            fail(ENOENT, folder.path(name));
-    }
+    DestinationFolder folder(folderPath, names, m_waitNotice);
 
-    // All or none: the entries but the last are moved aside, and come back
-    // if the last cannot be deleted. The absent mark for the last entry says,
-    // while that entry is there, that the removal has not happened.
-    const qsizetype last = names.size() - 1;
+    // A missing file ends the removal: those before it go, all or none.
+    qsizetype present = 0;
+    while (present < names.size() && folder.checkReplaceable(names[present]))
+        ++present;
+    if (present == 0)
+        fail(ENOENT, folder.path(names.first()));
+    folder.narrowTo(present);
+
+    // The absent mark for the last entry says, while that entry is there,
+    // that the removal has not happened; the others are kept until it has,
+    // as a replace keeps them, the mark standing where the staged files do.
+    const qsizetype last = present - 1;
     try {
-        markAbsent(folder, last);
-        folder.sync();
+        const QList<qsizetype> moved = keepAll(folder, last, [&] { markAbsent(folder, last); });
         for (qsizetype i = 0; i < last; ++i) {
-            folder.rename(names[i], DestinationFolder::kept(names[i]));
-            folder.madeKept(i, DestinationFolder::Kept::ByMove);
+            if (!moved.contains(i)) {
+                folder.remove(names[i]);
+                folder.changedInPlace(i);
+                folder.sync();
+            }
         }
-        folder.sync();
-        if (::unlinkat(folder.fd(), names[last].constData(), 0) != 0)
-            failWithErrno(folder.path(names[last]));
+        folder.remove(names[last]);
     } catch (...) {
         folder.undo();
         throw;
     }
     folder.finish();
+    if (present < names.size())
+        fail(ENOENT, folder.path(names[present]));
+}
+
+void LocalFileSystem::finishInterruptedChange(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    QList<QByteArray> resolved;
+    for (const QString& path : paths)
+        resolved.append(resolveNative(path));
+    const auto [folderPath, names] = splitDestinations(resolved);
+    const DestinationFolder folder(folderPath, names, m_waitNotice, true);
 }
 
 QString LocalFileSystem::resolvePath(const QString& path) const

@@ -123,11 +123,12 @@ private:
 // Opens a file the program reads. Only a file on a disk is taken: a device
 // (NUL, COM1) or a pipe is refused before anything is read, so nothing
 // blocks; a folder cannot be opened this way at all.
-Handle openInput(const QString& path, LARGE_INTEGER& size)
+// `share` says what others may do with the file while it is open.
+Handle openInput(const QString& path, LARGE_INTEGER& size,
+                 DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
 {
-    Handle file(CreateFileW(wide(path), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    Handle file(CreateFileW(wide(path), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid())
         failWithLastError(path);
     if (GetFileType(file.get()) != FILE_TYPE_DISK)
@@ -188,8 +189,10 @@ public:
 
     // Opens or makes the mutex, open to every user, so that Tarvanes in
     // different sessions wait for each other too; then waits for it, a
-    // while. False when another holds it that long.
-    bool take(const QString& name, const QString& reported)
+    // while (telling `waiting` while it does), or with `waitNotAtAll` not at
+    // all. False when another holds it that long.
+    bool take(const QString& name, const QString& reported,
+              const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll)
     {
         SECURITY_DESCRIPTOR everyone;
         if (!InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION) ||
@@ -199,7 +202,14 @@ public:
         m_mutex = Handle(CreateMutexW(&attributes, FALSE, wide(name)));
         if (!m_mutex.valid())
             failWithLastError(reported);
-        const DWORD waited = WaitForSingleObject(m_mutex.get(), LockWaitMs);
+        DWORD waited = WaitForSingleObject(m_mutex.get(), 0);
+        if (waited == WAIT_TIMEOUT && !waitNotAtAll) {
+            if (waiting)
+                waiting(true);
+            waited = WaitForSingleObject(m_mutex.get(), LockWaitMs);
+            if (waiting)
+                waiting(false);
+        }
         if (waited == WAIT_TIMEOUT)
             return false;
         // An abandoned mutex is ours now: its holder died.
@@ -220,7 +230,12 @@ private:
 class DestinationFolder : public ReplaceTraces<DestinationFolder, QString>
 {
 public:
-    DestinationFolder(const QString& folder, const QStringList& names)
+    // Pins and locks the folder, waiting for the lock a while, or with
+    // `waitNotAtAll` not at all: then, where another holds it, locked() is
+    // false and nothing else is done. Once locked, finishes a change that
+    // was cut short.
+    DestinationFolder(const QString& folder, const QStringList& names,
+                      const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll = false)
         : ReplaceTraces(names), m_folder(folder)
     {
         m_pin = Handle(CreateFileW(wide(folder), FILE_LIST_DIRECTORY | SYNCHRONIZE,
@@ -235,10 +250,16 @@ public:
                                  .arg(info.dwVolumeSerialNumber)
                                  .arg(info.nFileIndexHigh)
                                  .arg(info.nFileIndexLow);
-        if (!m_lock.take(name, folder))
+        if (!m_lock.take(name, folder, waiting, waitNotAtAll)) {
+            if (waitNotAtAll)
+                return;
             fail(ERROR_BUSY, folder);
+        }
+        m_locked = true;
         recover();
     }
+
+    bool locked() const { return m_locked; }
 
     // A drive root's path ends in its separator already.
     QString path(const QString& name) const
@@ -256,8 +277,9 @@ public:
 
     // Only a plain file is taken for a temporary of ours; a folder or a
     // reparse point under a temporary's name is left alone and stops the
-    // change.
-    bool ownTrace(const QString& name) const
+    // change. (Windows has no owner here to go by, and a kept file may have
+    // the game file's other names.)
+    bool ownTrace(const QString& name, const QString&, Trace) const
     {
         const DWORD attributes = GetFileAttributesW(wide(path(name)));
         if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -316,6 +338,7 @@ private:
     QString m_folder;
     Handle m_pin;
     HeldMutex m_lock;
+    bool m_locked = false;
 };
 
 // Splits full destination paths into their one folder and their names.
@@ -615,7 +638,7 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
     for (const Copy& copy : copies)
         destinations.append(nativePath(copy.destination));
     const auto [folderPath, names] = splitDestinations(destinations);
-    const DestinationFolder folder(folderPath, names);
+    const DestinationFolder folder(folderPath, names, m_waitNotice);
     using D = DestinationFolder;
 
     // Every source is opened and checked before anything is written.
@@ -624,7 +647,9 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
     for (const Copy& copy : copies) {
         sourcePaths.append(nativePath(copy.source));
         LARGE_INTEGER size;
-        sources.push_back(openInput(sourcePaths.last(), size));
+        // No other program may write a set file while it is copied: one
+        // that is being written is refused, not installed half-written.
+        sources.push_back(openInput(sourcePaths.last(), size, FILE_SHARE_READ | FILE_SHARE_DELETE));
         if (size.QuadPart > MaxReadSize)
             fail(ERROR_FILE_TOO_LARGE, sourcePaths.last());
     }
@@ -672,7 +697,7 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
         staged.clear();
         for (qsizetype i = 0; i <= last; ++i) {
             folder.rename(D::staged(names[i]), names[i]);
-            folder.renamedIntoPlace(i);
+            folder.changedInPlace(i);
         }
     } catch (...) {
         staged.clear(); // unfinished files vanish as they close
@@ -690,16 +715,20 @@ void LocalFileSystem::removeFiles(const QStringList& paths)
     for (const QString& path : paths)
         natives.append(nativePath(path));
     const auto [folderPath, names] = splitDestinations(natives);
-    const DestinationFolder folder(folderPath, names);
+    DestinationFolder folder(folderPath, names, m_waitNotice);
     using D = DestinationFolder;
-    for (const QString& name : names) {
-        if (!folder.checkReplaceable(name, false))
-            fail(ERROR_FILE_NOT_FOUND, folder.path(name));
-    }
+
+    // A missing file ends the removal: those before it go, all or none.
+    qsizetype present = 0;
+    while (present < names.size() && folder.checkReplaceable(names[present], false))
+        ++present;
+    if (present == 0)
+        fail(ERROR_FILE_NOT_FOUND, folder.path(names.first()));
+    folder.narrowTo(present);
 
     // All or none, as ReplaceTraces describes: the absent mark for the last
     // entry, every other entry moved aside, then the last deleted.
-    const qsizetype last = names.size() - 1;
+    const qsizetype last = present - 1;
     try {
         StagedFile mark(folder.path(D::absent(names[last])));
         mark.finish(FILETIME{}, 0, folder.path(names[last]));
@@ -717,6 +746,19 @@ void LocalFileSystem::removeFiles(const QStringList& paths)
         throw;
     }
     folder.finish();
+    if (present < names.size())
+        fail(ERROR_FILE_NOT_FOUND, folder.path(names[present]));
+}
+
+void LocalFileSystem::finishInterruptedChange(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    QStringList natives;
+    for (const QString& path : paths)
+        natives.append(nativePath(path));
+    const auto [folderPath, names] = splitDestinations(natives);
+    const DestinationFolder folder(folderPath, names, m_waitNotice, true);
 }
 
 QString LocalFileSystem::resolvePath(const QString& path) const

@@ -23,8 +23,9 @@
 //
 // A removal of N1..Nn
 //   1. leaves an absent mark for the last entry;
-//   2. moves each entry but the last aside under its kept name;
-//   3. deletes the last entry;
+//   2. keeps each entry but the last under its kept name, as a replace does
+//      (where that is a move, the entry is gone already);
+//   3. deletes the entries still there, the last one last;
 //   4. discards its temporaries.
 // So while that mark is there and the last entry too, it has not happened.
 //
@@ -34,10 +35,11 @@
 //
 // Each file layer's folder derives from this, as ReplaceTraces<Folder, Name>
 // with Name its type of file name, and supplies for names of the folder:
-// has(name); ownTrace(name), whether a temporary of that name is there,
-// refusing (by throwing) one that this user's Tarvane cannot have made;
-// rename(from, to); discard(name) (an entry already gone is fine); and
-// sync() (makes the folder's changes durable).
+// has(name); ownTrace(trace, name, kind), whether a temporary of that name
+// and kind is there for entry `name`, refusing (by throwing) one that this
+// user's Tarvane cannot have made; rename(from, to); discard(name) (an
+// entry already gone is fine); and sync() (makes the folder's changes
+// durable).
 template <typename Folder, typename Name> class ReplaceTraces
 {
 public:
@@ -47,12 +49,23 @@ public:
 
     // How the entry at index i was kept aside.
     enum class Kept { No, ByLink, ByCopy, ByMove, AbsentMark };
+    // The three kinds of temporary.
+    enum class Trace { Staged, Kept, Absent };
 
-    // What has been done so far, for undo(): the temporaries it made and
-    // how many renames into place have happened.
+    // What has been done so far, for undo(): the temporaries it made, and
+    // up to which entry the old ones have been replaced or deleted.
     void madeStaged(qsizetype i) const { m_staged[i] = true; }
     void madeKept(qsizetype i, Kept how) const { m_kept[i] = how; }
-    void renamedIntoPlace(qsizetype i) const { m_renamed = i + 1; }
+    void changedInPlace(qsizetype i) const { m_changed = i + 1; }
+
+    // A change to the first `count` entries only, once recovery has looked
+    // at all of them.
+    void narrowTo(qsizetype count)
+    {
+        m_names.resize(count);
+        m_staged.resize(count);
+        m_kept.resize(count);
+    }
 
     // After a failed change: the old entries back and the temporaries this
     // change made gone. Only what was replaced is put back: a kept link or
@@ -65,7 +78,7 @@ public:
         if (!attempt([&] {
                 for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
                     const Kept how = m_kept[i];
-                    const bool replaced = i < m_renamed;
+                    const bool replaced = i < m_changed;
                     if (how == Kept::ByMove ||
                         (replaced && (how == Kept::ByLink || how == Kept::ByCopy)))
                         folder().rename(kept(m_names[i]), m_names[i]);
@@ -110,32 +123,35 @@ protected:
     // stopped) left its temporaries. If it had not happened, the kept old
     // entries go back; either way the temporaries go, so the pair is whole
     // again. A temporary this user's Tarvane cannot have made stops it
-    // before anything changes. Runs once the folder is locked.
+    // before anything changes. One look at each temporary decides all of
+    // it: one planted after that look is left alone. Runs once the folder
+    // is locked.
     void recover() const
     {
-        bool any = false;
+        QList<Name> seen;
         for (const Name& name : m_names) {
-            for (const Name& trace : {staged(name), kept(name), absent(name)})
-                any = folder().ownTrace(trace) || any;
+            if (folder().ownTrace(staged(name), name, Trace::Staged))
+                seen << staged(name);
+            if (folder().ownTrace(kept(name), name, Trace::Kept))
+                seen << kept(name);
+            if (folder().ownTrace(absent(name), name, Trace::Absent))
+                seen << absent(name);
         }
-        if (!any)
+        if (seen.isEmpty())
             return;
         const Name& last = m_names.last();
         const bool unfinished =
-            folder().has(staged(last)) || (folder().has(absent(last)) && folder().has(last));
+            seen.contains(staged(last)) || (seen.contains(absent(last)) && folder().has(last));
         if (unfinished) {
             for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
-                if (folder().has(kept(m_names[i])))
+                if (seen.contains(kept(m_names[i])))
                     folder().rename(kept(m_names[i]), m_names[i]);
-                else if (folder().has(absent(m_names[i])))
+                else if (seen.contains(absent(m_names[i])))
                     folder().discard(m_names[i]);
             }
             folder().sync();
         }
-        QList<Name> traces;
-        for (const Name& name : m_names)
-            traces << staged(name) << kept(name) << absent(name);
-        discard(traces);
+        discard(seen);
     }
 
 private:
@@ -188,5 +204,5 @@ private:
     QList<Name> m_names;
     mutable QList<bool> m_staged;
     mutable QList<Kept> m_kept;
-    mutable qsizetype m_renamed = 0;
+    mutable qsizetype m_changed = 0;
 };
