@@ -616,11 +616,14 @@ void moveAside(const DestinationFolder& folder, qsizetype i)
 
 // Keeps every entry but the last, in two steps around `between`: first
 // beside them, each kept entry complete before its name exists, then
-// (after `between`) moving aside the ones that cannot be kept beside. The
-// folder is synced after each step, so that a power loss leaves a state
-// recovery knows: a kept file is put back only once the change has begun
-// (its staged files, or a removal's mark, are there), and a file is moved
-// aside only then. Returns the entries moved aside.
+// (after `between`) moving aside the ones that cannot be kept beside. A
+// kept file is put back only once the change has begun (its staged files,
+// or a removal's mark, are there), and a file may be moved aside only then:
+// so the folder is synced after `between`, and after moving aside. (Between
+// keeping beside and `between` it needs no sync: those only make
+// temporaries, and recovery reads the same state from any of them that a
+// power loss keeps, as long as no game file has changed yet.) Returns the
+// entries moved aside.
 template <typename Step>
 QList<qsizetype> keepAll(const DestinationFolder& folder, qsizetype count, Step between)
 {
@@ -629,7 +632,6 @@ QList<qsizetype> keepAll(const DestinationFolder& folder, qsizetype count, Step 
         if (!keepBeside(folder, i))
             toMove.append(i);
     }
-    folder.sync();
     between();
     folder.sync();
     for (const qsizetype i : toMove)
@@ -849,19 +851,24 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
     // Keep every old file but the last beside it, stage every new file in
     // full, move aside what could not be kept beside, then one rename at a
     // time. A file system may write a folder's changes in any order (FAT,
-    // exFAT, ext4 without a journal), so each step's changes are made
-    // durable before the next step's begin; after a power loss, recovery
-    // then finds one of the states it knows:
-    // - the kept files before staging: once the last staged file is there,
-    //   recovery puts them back;
-    // - the staged files before moving aside: a file moved aside must not
-    //   be found without them, or recovery would take the change for done;
-    // - the kept old files before the first rename: they are what recovery
-    //   puts back;
-    // - each rename before the next: the second alone would mix the pair;
-    // - the last rename before discarding (finish()): the kept file must
-    //   outlive every staged one; and the discarding before the report.
-    // (A plain safe replace of one file syncs its data and its folder once.)
+    // exFAT, ext4 without a journal), so the folder is synced wherever a
+    // later step must not be found without an earlier one after a power
+    // loss; recovery then finds one of the states it knows. Each sync buys
+    // this:
+    // - after staging: the kept and staged files before any game file
+    //   changes (moved aside, it must not be found without them, or
+    //   recovery would take the change for done; renamed over, the kept
+    //   file is what recovery puts back);
+    // - after moving aside: the same, for the move, before the renames;
+    // - after each rename but the last: the second alone would mix the pair;
+    // - after the last rename (finish()): the kept file outlives every
+    //   staged one;
+    // - after discarding (finish()): the change is durable before it is
+    //   reported done.
+    // (A plain safe replace of one file syncs its data and its folder once.
+    // For the pair Tarvane syncs each file's data as two of those do, and
+    // the folder four times where they do twice: five where it moves a
+    // file aside.)
     // If a step fails, those before it are undone.
     const qsizetype last = names.size() - 1;
     try {
