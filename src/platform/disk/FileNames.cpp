@@ -5,6 +5,7 @@
 
 #include <QStringDecoder>
 #include <QUtf8StringView>
+#include <algorithm>
 
 namespace {
 
@@ -45,6 +46,9 @@ QString fromUtf8(QByteArrayView bytes)
 
 QString decodeFileName(QByteArrayView bytes)
 {
+    // Most names are ASCII, which decodes as Latin-1 does, only faster.
+    if (std::none_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; }))
+        return QString::fromLatin1(bytes);
     if (QUtf8StringView(bytes).isValidUtf8())
         return fromUtf8(bytes);
 

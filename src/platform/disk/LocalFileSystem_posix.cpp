@@ -124,11 +124,13 @@ void requireRegularFile(const struct stat& st, const QByteArray& path)
 // can have effects of its own); the check is repeated on the open file in
 // case the entry was swapped in between. O_NONBLOCK keeps a pipe from
 // holding the open; once the file is known to be regular, its reads block
-// as they should. With O_NOFOLLOW, a link at `path` is refused.
-FileDescriptor openInput(const QByteArray& path, struct stat& st, int flags = 0)
+// as they should. With O_NOFOLLOW, a link at `path` is refused. Where the
+// caller `looked` already, `st` holds what stat() said of `path`.
+FileDescriptor openInput(const QByteArray& path, struct stat& st, int flags = 0,
+                         bool looked = false)
 {
-    if (((flags & O_NOFOLLOW) ? ::lstat(path.constData(), &st) : ::stat(path.constData(), &st)) !=
-        0)
+    if (!looked && ((flags & O_NOFOLLOW) ? ::lstat(path.constData(), &st)
+                                         : ::stat(path.constData(), &st)) != 0)
         failWithErrno(path);
     requireRegularFile(st, path);
     FileDescriptor fd(
@@ -138,10 +140,26 @@ FileDescriptor openInput(const QByteArray& path, struct stat& st, int flags = 0)
     if (::fstat(fd.get(), &st) != 0)
         failWithErrno(path);
     requireRegularFile(st, path);
-    const int status = ::fcntl(fd.get(), F_GETFL);
-    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0)
+    // O_NONBLOCK is the only status flag it was opened with.
+    if (::fcntl(fd.get(), F_SETFL, 0) != 0)
         failWithErrno(path);
     return fd;
+}
+
+// Opens an input at the path the program spells: as spelled where it is
+// there, else as `resolve()` finds it with its components' case matched.
+// `native` is the path it was opened at.
+template <typename Resolve>
+FileDescriptor openSpelled(const QString& path, struct stat& st, QByteArray& native,
+                           Resolve resolve)
+{
+    native = encodeFileName(QDir::fromNativeSeparators(path));
+    if (::stat(native.constData(), &st) == 0)
+        return openInput(native, st, 0, true);
+    if (errno != ENOENT && errno != ENOTDIR)
+        failWithErrno(native);
+    native = resolve();
+    return openInput(native, st);
 }
 
 // Opens a set file to copy into the game folder. A link of another user's
@@ -752,8 +770,8 @@ QStringList LocalFileSystem::listDirectory(const QString& path) const
 QByteArray LocalFileSystem::readFile(const QString& path) const
 {
     struct stat st;
-    const QByteArray native = resolveNative(path);
-    const FileDescriptor fd = openInput(native, st);
+    QByteArray native;
+    const FileDescriptor fd = openSpelled(path, st, native, [&] { return resolveNative(path); });
     return readWhole(
         st.st_size, MaxReadSize,
         [&](char* data, qsizetype size) { return readSome(fd.get(), data, size, native); },
@@ -763,11 +781,10 @@ QByteArray LocalFileSystem::readFile(const QString& path) const
 bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noexcept
 {
     try {
-        const QByteArray pathA = resolveNative(a);
-        const QByteArray pathB = resolveNative(b);
+        QByteArray pathA, pathB;
         struct stat infoA, infoB;
-        const FileDescriptor fileA = openInput(pathA, infoA);
-        const FileDescriptor fileB = openInput(pathB, infoB);
+        const FileDescriptor fileA = openSpelled(a, infoA, pathA, [&] { return resolveNative(a); });
+        const FileDescriptor fileB = openSpelled(b, infoB, pathB, [&] { return resolveNative(b); });
         // Tarvane installs no file over the read limit, and reads none.
         if (infoA.st_size != infoB.st_size || infoA.st_size > MaxReadSize)
             return false;
