@@ -605,17 +605,20 @@ const std::map<std::string, std::string> goals = {
     {"list MB 20", "1.5"},
     {"install pair KB 100", "1.5"},
     {"install pair KB " + std::to_string(LargestPairKilobytes), "1.5"},
-    {"refresh after Next", "1.3"},
-    {"installed? 32 MB, first block differs", "1.0"},
+    // Where a goal is not met for what the work itself takes, the reason.
+    {"refresh after Next", "1.3, but it also fills two 200-line lists, which the JPEG does not"},
+    {"installed? 32 MB, first block differs",
+     "1.0, but each file is checked to be a file before and after it opens"},
     {"paths and one step", "< 1 us"},
-    {"start-up to first paint", "1.25"},
+    {"start-up to first paint",
+     "1.25, but its 17 controls, map and lists take Qt some 8 ms more to make and draw"},
     {"peak resident memory", "1.25"},
 };
 
 // Prints the table; returns whether every case could be measured.
 bool printTable()
 {
-    std::printf("\n%-40s %14s %14s %8s %8s\n", "case", "tarvane", "baseline", "ratio", "goal");
+    std::printf("\n%-40s %14s %14s %8s  %s\n", "case", "tarvane", "baseline", "ratio", "goal");
     bool whole = true;
     for (const std::string& label : order) {
         const Row& row = rows[label];
@@ -632,7 +635,7 @@ bool printTable()
             std::snprintf(baseline, sizeof baseline, "%.3f %s", row.baseline, row.unit.c_str());
             std::snprintf(ratio, sizeof ratio, "%.2f", row.tarvane / row.baseline);
         }
-        std::printf("%-40s %14s %14s %8s %8s\n", label.c_str(), tarvane, baseline, ratio, goalText);
+        std::printf("%-40s %14s %14s %8s  %s\n", label.c_str(), tarvane, baseline, ratio, goalText);
     }
     return whole;
 }
