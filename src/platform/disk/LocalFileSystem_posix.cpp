@@ -439,12 +439,16 @@ private:
     bool m_locked = false;
 };
 
-// Splits resolved destination paths into their one folder and their names.
-std::pair<QByteArray, QList<QByteArray>> splitDestinations(const QList<QByteArray>& paths)
+// Resolves destination paths and splits them into their one folder and
+// their names.
+template <typename Resolve>
+std::pair<QByteArray, QList<QByteArray>> splitDestinations(const QStringList& paths,
+                                                           Resolve resolve)
 {
     QByteArray folder;
     QList<QByteArray> names;
-    for (const QByteArray& path : paths) {
+    for (const QString& spelled : paths) {
+        const QByteArray path = resolve(spelled);
         const qsizetype slash = path.lastIndexOf('/');
         const QByteArray pathFolder =
             slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : path.left(slash));
@@ -846,10 +850,11 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
 {
     if (copies.isEmpty())
         return;
-    QList<QByteArray> destinations;
+    QStringList destinations;
     for (const Copy& copy : copies)
-        destinations.append(resolveNative(copy.destination));
-    const auto [folderPath, names] = splitDestinations(destinations);
+        destinations.append(copy.destination);
+    const auto [folderPath, names] = splitDestinations(
+        destinations, [this](const QString& path) { return resolveNative(path); });
     const DestinationFolder folder(folderPath, names, m_waitNotice);
 
     // Every source is opened and checked before anything is written.
@@ -892,7 +897,7 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
         keepAll(folder, last, [&] {
             for (qsizetype i = 0; i <= last; ++i) {
                 struct stat old;
-                const bool hasOld = folder.entry(names[i], old);
+                const bool hasOld = folder.entry(folder.names()[i], old);
                 stage(folder, i, sources[size_t(i)].get(), sourcePaths[i], sourceInfo[size_t(i)],
                       hasOld ? &old : nullptr);
             }
@@ -914,19 +919,15 @@ void LocalFileSystem::removeFiles(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    QList<QByteArray> resolved;
-    for (const QString& path : paths)
-        resolved.append(resolveNative(path));
-    const auto [folderPath, names] = splitDestinations(resolved);
+    const auto [folderPath, names] =
+        splitDestinations(paths, [this](const QString& path) { return resolveNative(path); });
     DestinationFolder folder(folderPath, names, m_waitNotice);
 
     // A missing file ends the removal: those before it go, all or none.
-    qsizetype present = 0;
-    while (present < names.size() && folder.checkReplaceable(names[present]))
-        ++present;
+    const qsizetype present = folder.narrowToPresent(
+        [&](const QByteArray& name) { return folder.checkReplaceable(name); });
     if (present == 0)
         fail(ENOENT, folder.path(names.first()));
-    folder.narrowTo(present);
 
     // The absent mark for the last entry says, while that entry is there,
     // that the removal has not happened; the others are kept until it has,
@@ -955,10 +956,8 @@ void LocalFileSystem::finishInterruptedChange(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    QList<QByteArray> resolved;
-    for (const QString& path : paths)
-        resolved.append(resolveNative(path));
-    const auto [folderPath, names] = splitDestinations(resolved);
+    const auto [folderPath, names] =
+        splitDestinations(paths, [this](const QString& path) { return resolveNative(path); });
     const DestinationFolder folder(folderPath, names, m_waitNotice, true);
 }
 

@@ -341,12 +341,14 @@ private:
     bool m_locked = false;
 };
 
-// Splits full destination paths into their one folder and their names.
+// Makes destination paths full and splits them into their one folder and
+// their names.
 std::pair<QString, QStringList> splitDestinations(const QStringList& paths)
 {
     QString folder;
     QStringList names;
-    for (const QString& path : paths) {
+    for (const QString& given : paths) {
+        const QString path = nativePath(given);
         const qsizetype slash = path.lastIndexOf(u'\\');
         // The folder of \\?\R:\FRNTLINE.DAT is the drive's root, R:\, not
         // R:, which names the volume itself.
@@ -636,7 +638,7 @@ void LocalFileSystem::copyFiles(const QList<Copy>& copies)
         return;
     QStringList destinations;
     for (const Copy& copy : copies)
-        destinations.append(nativePath(copy.destination));
+        destinations.append(copy.destination);
     const auto [folderPath, names] = splitDestinations(destinations);
     const DestinationFolder folder(folderPath, names, m_waitNotice);
     using D = DestinationFolder;
@@ -711,20 +713,15 @@ void LocalFileSystem::removeFiles(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    QStringList natives;
-    for (const QString& path : paths)
-        natives.append(nativePath(path));
-    const auto [folderPath, names] = splitDestinations(natives);
+    const auto [folderPath, names] = splitDestinations(paths);
     DestinationFolder folder(folderPath, names, m_waitNotice);
     using D = DestinationFolder;
 
     // A missing file ends the removal: those before it go, all or none.
-    qsizetype present = 0;
-    while (present < names.size() && folder.checkReplaceable(names[present], false))
-        ++present;
+    const qsizetype present = folder.narrowToPresent(
+        [&](const QString& name) { return folder.checkReplaceable(name, false); });
     if (present == 0)
         fail(ERROR_FILE_NOT_FOUND, folder.path(names.first()));
-    folder.narrowTo(present);
 
     // All or none, as ReplaceTraces describes: the absent mark for the last
     // entry, every other entry moved aside, then the last deleted.
@@ -754,10 +751,7 @@ void LocalFileSystem::finishInterruptedChange(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    QStringList natives;
-    for (const QString& path : paths)
-        natives.append(nativePath(path));
-    const auto [folderPath, names] = splitDestinations(natives);
+    const auto [folderPath, names] = splitDestinations(paths);
     const DestinationFolder folder(folderPath, names, m_waitNotice, true);
 }
 

@@ -58,13 +58,18 @@ public:
     void madeKept(qsizetype i, Kept how) const { m_kept[i] = how; }
     void changedInPlace(qsizetype i) const { m_changed = i + 1; }
 
-    // A change to the first `count` entries only, once recovery has looked
-    // at all of them.
-    void narrowTo(qsizetype count)
+    // A removal ends at the first of its entries that is missing
+    // (`isThere` says which are): it becomes a change of the entries before
+    // that one, recovery having looked at all of them. Returns how many.
+    template <typename IsThere> qsizetype narrowToPresent(IsThere isThere)
     {
+        qsizetype count = 0;
+        while (count < m_names.size() && isThere(m_names[count]))
+            ++count;
         m_names.resize(count);
         m_staged.resize(count);
         m_kept.resize(count);
+        return count;
     }
 
     // After a failed change: the old entries back and the temporaries this
