@@ -288,8 +288,8 @@ class DestinationFolder : public ReplaceTraces<DestinationFolder, QByteArray>
 public:
     // Opens and locks the folder, waiting for the lock a while (telling
     // `waiting` while it does), or, with `waitNotAtAll`, not: then, where
-    // another holds it, locked() is false and nothing else is done. Once
-    // locked, finishes a change that was cut short.
+    // another holds it, nothing else is done. Once locked, finishes a
+    // change that was cut short.
     DestinationFolder(const QByteArray& path, const QList<QByteArray>& names,
                       const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll = false)
         : ReplaceTraces(names), m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
@@ -297,12 +297,10 @@ public:
     {
         if (m_fd.get() < 0)
             failWithErrno(path);
-        m_locked = lock(waiting, waitNotAtAll);
-        if (m_locked)
+        if (lock(waiting, waitNotAtAll))
             recover();
     }
 
-    bool locked() const { return m_locked; }
     int fd() const { return m_fd.get(); }
     QByteArray path(const QByteArray& name) const { return joined(m_path, name); }
     void sync() const { syncFolder(fd(), m_path); }
@@ -436,7 +434,6 @@ private:
 
     FileDescriptor m_fd;
     QByteArray m_path;
-    bool m_locked = false;
 };
 
 // Resolves destination paths and splits them into their one folder and
@@ -473,8 +470,10 @@ void giveOwnerAndMode(int out, const QByteArray& path, const struct stat* old,
 {
     if (!old || !S_ISREG(old->st_mode)) {
         struct stat owner;
+        if (::geteuid() != 0)
+            return;
         folder.info(owner);
-        if (::geteuid() == 0 && ::fchown(out, owner.st_uid, owner.st_gid) != 0)
+        if (::fchown(out, owner.st_uid, owner.st_gid) != 0)
             failWithErrno(path);
         return;
     }
@@ -637,10 +636,11 @@ void moveAside(const DestinationFolder& folder, qsizetype i)
 }
 
 // Keeps every entry but the last, in two steps around `between`: first
-// beside them, each kept entry complete before its name exists, then
-// (after `between`) moving aside the ones that cannot be kept beside. A
-// kept file is put back only once the change has begun (its staged files,
-// or a removal's mark, are there), and a file may be moved aside only then:
+// beside them, each kept entry complete before `between` begins, then
+// moving aside the ones that cannot be kept beside. A kept file is put back
+// only once the change has begun (its staged files, or a removal's mark,
+// are there), so a copy cut short is never put back; and a file may be
+// moved aside only then:
 // so the folder is synced after `between`, and after moving aside. (Between
 // keeping beside and `between` it needs no sync: those only make
 // temporaries, and recovery reads the same state from any of them that a

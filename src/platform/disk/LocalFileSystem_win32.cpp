@@ -231,9 +231,8 @@ class DestinationFolder : public ReplaceTraces<DestinationFolder, QString>
 {
 public:
     // Pins and locks the folder, waiting for the lock a while, or with
-    // `waitNotAtAll` not at all: then, where another holds it, locked() is
-    // false and nothing else is done. Once locked, finishes a change that
-    // was cut short.
+    // `waitNotAtAll` not at all: then, where another holds it, nothing else
+    // is done. Once locked, finishes a change that was cut short.
     DestinationFolder(const QString& folder, const QStringList& names,
                       const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll = false)
         : ReplaceTraces(names), m_folder(folder)
@@ -255,11 +254,8 @@ public:
                 return;
             fail(ERROR_BUSY, folder);
         }
-        m_locked = true;
         recover();
     }
-
-    bool locked() const { return m_locked; }
 
     // A drive root's path ends in its separator already.
     QString path(const QString& name) const
@@ -338,7 +334,6 @@ private:
     QString m_folder;
     Handle m_pin;
     HeldMutex m_lock;
-    bool m_locked = false;
 };
 
 // Makes destination paths full and splits them into their one folder and
