@@ -750,6 +750,7 @@ TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
     // naming the set file; none installs a file cut short.
     const QString saved = game.scratch().path(setFile(2, "AIRFIELD.DAT"));
     const qint64 sizes[] = {3 << 20, 2 << 20};
+    ASSERT_TRUE(QFile::resize(saved, sizes[0]));
     std::atomic<bool> saving = true;
     std::thread saver([&] {
         for (int i = 0; saving; ++i)
