@@ -31,17 +31,23 @@ GameFolderFacts lookAtGameFolder(const FrontlineState& state, const FileSystem& 
     return game;
 }
 
+// Windows' own copy of one of the pair, which the game reads first; empty
+// where there is none.
+QString copyInVirtualStore(const QString& virtualStore, const QString& separatorAndName,
+                           const FileSystem& files)
+{
+    if (virtualStore.isEmpty() || !files.exists(virtualStore + separatorAndName))
+        return {};
+    return virtualStore + separatorAndName;
+}
+
 // The file the game reads for one of its pair: Windows' own copy where
-// there is one, which it reads first, else the game folder's.
+// there is one, else the game folder's.
 QString readByTheGame(const QString& gameFile, const QString& separatorAndName,
                       const QString& virtualStore, const FileSystem& files)
 {
-    if (!virtualStore.isEmpty()) {
-        const QString copy = virtualStore + separatorAndName;
-        if (files.exists(copy))
-            return copy;
-    }
-    return gameFile;
+    const QString copy = copyInVirtualStore(virtualStore, separatorAndName, files);
+    return copy.isEmpty() ? gameFile : copy;
 }
 
 // Whether the failure is the game folder's own or one of its entries' (not
@@ -82,8 +88,8 @@ PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game
 QString confirmation(QString text, const GameFolderFacts& game, const FrontlineState& state,
                      const FileSystem& files)
 {
-    if (!game.virtualStore.isEmpty() && (files.exists(game.virtualStore + state.TargetFileName) ||
-                                         files.exists(game.virtualStore + state.TargetAFDataName)))
+    if (!copyInVirtualStore(game.virtualStore, state.TargetFileName, files).isEmpty() ||
+        !copyInVirtualStore(game.virtualStore, state.TargetAFDataName, files).isEmpty())
         text += QStringLiteral("\r\nWindows gives the game its own copies of these files in ") +
                 game.virtualStore +
                 QStringLiteral(" first: delete them there for the game to use the game "
@@ -111,26 +117,29 @@ bool changeGameFolder(const FrontlineState& state, FileSystem& files, MessageBox
     });
 }
 
+// Copies a pair over the game folder's.
+bool installPair(const QString& frontline, const QString& airfields, const FrontlineState& state,
+                 FileSystem& files, MessageBoxes& boxes, ErrorReport& report, const QString& text)
+{
+    return changeGameFolder(state, files, boxes, report, text, [&] {
+        files.copyFiles({{frontline, state.DestinationPath}, {airfields, state.AFDestPath}});
+    });
+}
+
 } // namespace
 
 bool installDisplayedSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                          ErrorReport& report)
 {
-    return changeGameFolder(state, files, boxes, report,
-                            QStringLiteral("Frontline and Airfield files loaded"), [&] {
-                                files.copyFiles({{state.ThisFilePath, state.DestinationPath},
-                                                 {state.ThisAFDataPath, state.AFDestPath}});
-                            });
+    return installPair(state.ThisFilePath, state.ThisAFDataPath, state, files, boxes, report,
+                       QStringLiteral("Frontline and Airfield files loaded"));
 }
 
 bool restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
                        ErrorReport& report)
 {
-    return changeGameFolder(state, files, boxes, report,
-                            QStringLiteral("Default Frontline and Airfield files restored"), [&] {
-                                files.copyFiles({{state.DefaultFrtLinePath, state.DestinationPath},
-                                                 {state.DefaultAFDataPath, state.AFDestPath}});
-                            });
+    return installPair(state.DefaultFrtLinePath, state.DefaultAFDataPath, state, files, boxes,
+                       report, QStringLiteral("Default Frontline and Airfield files restored"));
 }
 
 bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,

@@ -336,6 +336,16 @@ private:
     HeldMutex m_lock;
 };
 
+// The folder of a full path; the folder of \\?\R:\FRNTLINE.DAT is the
+// drive's root, R:\, not R:, which names the volume itself.
+QString folderOf(const QString& path)
+{
+    QString folder = path.left(path.lastIndexOf(u'\\'));
+    if (folder.endsWith(u':'))
+        folder += u'\\';
+    return folder;
+}
+
 // Makes destination paths full and splits them into their one folder and
 // their names.
 std::pair<QString, QStringList> splitDestinations(const QStringList& paths)
@@ -345,11 +355,7 @@ std::pair<QString, QStringList> splitDestinations(const QStringList& paths)
     for (const QString& given : paths) {
         const QString path = nativePath(given);
         const qsizetype slash = path.lastIndexOf(u'\\');
-        // The folder of \\?\R:\FRNTLINE.DAT is the drive's root, R:\, not
-        // R:, which names the volume itself.
-        QString pathFolder = path.left(slash);
-        if (pathFolder.endsWith(u':'))
-            pathFolder += u'\\';
+        const QString pathFolder = folderOf(path);
         const QString name = path.mid(slash + 1);
         if (slash < 0 || name.isEmpty() || (!names.isEmpty() && pathFolder != folder) ||
             names.contains(name, Qt::CaseInsensitive))
@@ -453,14 +459,6 @@ QString fullFolderPath(QString folder)
     if (full.endsWith(u'\\') && !full.endsWith(u":\\"))
         full.chop(1);
     return full;
-}
-
-QString folderOf(const QString& path)
-{
-    QString folder = path.left(path.lastIndexOf(u'\\'));
-    if (folder.endsWith(u':'))
-        folder += u'\\';
-    return folder;
 }
 
 bool isWithin(const QString& path, const QString& folder)
