@@ -12,6 +12,7 @@
 #include "errors/ErrorReport.h"
 #include "library/FrontlineLibrary.h"
 #include "platform/disk/LocalFileSystem.h"
+#include "platform/game/GameProbe.h"
 #include "textview/TextDisplay.h"
 
 #include <QApplication>
@@ -303,7 +304,8 @@ public:
     LocalFileSystem files;
     RecordingMessageBoxes boxes;
     RecordingExit exit;
-    FRM_tarvanescreen window{files, boxes, exit};
+    LocalGameProbe probe;
+    FRM_tarvanescreen window{files, probe, boxes, exit};
 };
 
 void refreshTarvane(benchmark::State& state)

@@ -8,6 +8,7 @@
 #include "errors/ErrorReport.h"
 #include "install/Installer.h"
 #include "library/FrontlineLibrary.h"
+#include "platform/game/GameProbe.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -52,6 +53,12 @@ const QString RefusedAsAFolder = Refused;
 #else
 const QString RefusedAsAFolder;
 #endif
+// What a click on Load, Restore Default or Remove looks up first.
+GameFolderFacts lookedAt(const FrontlineState& state, const FileSystem& files)
+{
+    return lookAtGameFolder(state, files, LocalGameProbe(), Look::ForAChange);
+}
+
 const QString GameHoldsTheFile = "European Air War is running and holds this file: close the "
                                  "game, then start Tarvane again.";
 
@@ -94,7 +101,7 @@ protected:
 
 TEST_F(Installing, LoadCopiesTheDisplayedPairByteForByte)
 {
-    installDisplayedSet(state, files, boxes, report);
+    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(3));
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(3));
     ASSERT_EQ(boxes.shown.size(), 1);
@@ -108,9 +115,9 @@ TEST_F(Installing, LoadCopiesTheDisplayedPairByteForByte)
               QFileInfo(game.scratch().path(setFile(3, "FRNTLINE.DAT"))).lastModified());
 
     // Again, and with another set: each overwrites without asking.
-    installDisplayedSet(state, files, boxes, report);
+    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     display(2);
-    installDisplayedSet(state, files, boxes, report);
+    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(2));
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(2));
     EXPECT_EQ(boxes.shown.size(), 3);
@@ -119,9 +126,9 @@ TEST_F(Installing, LoadCopiesTheDisplayedPairByteForByte)
 
 TEST_F(Installing, RemoveThenRestoreDefault)
 {
-    removeGamePair(state, files, boxes, report);
+    removeGamePair(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
-    restoreDefaultSet(state, files, boxes, report);
+    restoreDefaultSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(1));
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
     ASSERT_EQ(boxes.shown.size(), 2);
@@ -135,16 +142,16 @@ TEST_F(Installing, RestoreDefaultUsesFrontlinesWhateverTheLibraryRoot)
     game.scratch().write("EAW/Sets/FrontLine(1)/FRNTLINE.DAT", "another library's set 1");
     game.scratch().write("EAW/Sets/FrontLine(1)/AIRFIELD.DAT", "another library's set 1");
     deriveStartupPaths(state, game.scratch().path("EAW/Sets"), QDir::separator());
-    restoreDefaultSet(state, files, boxes, report);
+    restoreDefaultSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(1));
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
 }
 
 TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
 {
-    removeGamePair(state, files, boxes, report);
+    removeGamePair(state, lookedAt(state, files), files, boxes, report);
     boxes.shown.clear();
-    removeGamePair(state, files, boxes, report);
+    removeGamePair(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
                                            game.scratch().path("EAW/FRNTLINE.DAT"))[1]);
     EXPECT_TRUE(exit.ended());
@@ -155,7 +162,7 @@ TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
 TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItAndReports)
 {
     QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
-    removeGamePair(state, files, boxes, report);
+    removeGamePair(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
     EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
                                            game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
@@ -169,7 +176,7 @@ TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)
         SCOPED_TRACE(missing);
         boxes.shown.clear();
         ASSERT_TRUE(QFile::remove(game.scratch().path(setFile(3, missing))));
-        installDisplayedSet(state, files, boxes, report);
+        installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
         // The path as found: on POSIX in the case the folder is spelled in,
         // on Windows, which ignores case, as the program spells it.
 #ifndef _WIN32
@@ -192,7 +199,7 @@ TEST_F(Installing, MissingGameFolderGoesToTheReport)
     display(3);
     state.ThisFilePath = game.scratch().path(setFile(3, "FRNTLINE.DAT"));
     state.ThisAFDataPath = game.scratch().path(setFile(3, "AIRFIELD.DAT"));
-    installDisplayedSet(state, files, boxes, report);
+    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(reported(),
               fatalReportTexts(SystemError::FileNotFound,
                                game.scratch().path("EAW/Frontlines/Workfiles/none"))[1]);
@@ -205,7 +212,7 @@ TEST_F(Installing, GameFilesSpelledInLowerCaseAreReplacedNotDoubled)
 {
     ASSERT_TRUE(QFile::rename(game.scratch().path("EAW/FRNTLINE.DAT"),
                               game.scratch().path("EAW/frntline.dat")));
-    installDisplayedSet(state, files, boxes, report);
+    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(game.scratch().entries("EAW"),
               (QStringList{"AIRFIELD.DAT", "Frontlines", "frntline.dat"}));
     EXPECT_EQ(gameFile("frntline.dat"), GameFolder::frontlineBytes(3));
@@ -267,7 +274,7 @@ TEST_F(Installing, FullOrReadOnlyDiskLeavesThePairAndNoTemporaries)
             if (disk.flags != 0 && mount(nullptr, mountPoint.constData(), nullptr,
                                          MS_REMOUNT | disk.flags, nullptr) != 0)
                 return CannotSetUp;
-            installDisplayedSet(state, files, boxes, report);
+            installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
             if (reported() != fatalReportTexts(disk.error, disk.named, disk.advice)[1])
                 return fail(qPrintable("wrong report: " + reported()));
             if (Scratch::readFile(state.DestinationPath) != "old frontline" ||
@@ -303,7 +310,7 @@ TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
     const QByteArray frontline = gameFile("FRNTLINE.DAT");
 
     const auto check = [&] {
-        installDisplayedSet(state, files, boxes, report);
+        installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
         if (reported() !=
             fatalReportTexts(EACCES, game.scratch().path("EAW/AIRFIELD.DAT"), Refused)[1])
             return fail(qPrintable("wrong report: " + reported()));
@@ -441,9 +448,9 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
     const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
 
     if (c.operation == Operation::Load)
-        installDisplayedSet(state, files, boxes, report);
+        installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     else
-        removeGamePair(state, files, boxes, report);
+        removeGamePair(state, lookedAt(state, files), files, boxes, report);
 
     QMap<QString, QByteArray> after = snapshot(game.scratch().path());
     if (c.error != 0) {
@@ -630,8 +637,8 @@ TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
         });
     };
     const int status = asNobody([&] {
-        installDisplayedSet(state, files, boxes, report);
-        removeGamePair(state, files, boxes, report);
+        installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
+        removeGamePair(state, lookedAt(state, files), files, boxes, report);
         for (int box : {1, 3}) {
             if (boxes.shown.value(box).text !=
                 fatalReportTexts(EPERM, game.scratch().path("EAW/AIRFIELD.DAT"), Refused)[1])
@@ -655,7 +662,11 @@ TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
     ASSERT_EQ(chmod(frontline.constData(), 06664), 0);
     ASSERT_EQ(chown(airfields.constData(), 65534, 4444), 0);
     ASSERT_EQ(chmod(airfields.constData(), 0664), 0);
-    EXPECT_EQ(asNobody([&] { return installDisplayedSet(state, files, boxes, report) ? 0 : 1; }),
+    EXPECT_EQ(asNobody([&] {
+                  return installDisplayedSet(state, lookedAt(state, files), files, boxes, report)
+                             ? 0
+                             : 1;
+              }),
               0);
     const auto ownerAndMode = [](const QByteArray& path) {
         struct stat st = {};
@@ -668,7 +679,7 @@ TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
     // Root, where the pair was missing, makes it the game folder's owner's.
     QFile::remove(game.scratch().path("EAW/FRNTLINE.DAT"));
     ASSERT_EQ(chown(QFile::encodeName(gameFolder).constData(), 4242, 4343), 0);
-    installDisplayedSet(state, files, boxes, report);
+    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(std::get<0>(ownerAndMode(frontline)), 4242u);
     EXPECT_EQ(std::get<1>(ownerAndMode(frontline)), 4343u);
 }
@@ -695,7 +706,7 @@ TEST(StartUpFolder, NameThatIsNotUtf8WorksAndItsLookAlikeIsLeftAlone)
     deriveStartupPaths(state, files.currentDirectory(), files.separator());
     state.FrontlineNum = 2;
     derivePerSetPaths(state);
-    installDisplayedSet(state, files, boxes, report);
+    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     QDir::setCurrent(startedFrom);
 
     ASSERT_FALSE(exit.ended()) << qPrintable(boxes.shown.value(1).text);
@@ -805,7 +816,7 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         boxes.shown.clear();
-        installDisplayedSet(state, files, boxes, report);
+        installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
         CloseHandle(file);
 
         EXPECT_EQ(reported(), fatalReportTexts(ERROR_SHARING_VIOLATION, held,
@@ -851,11 +862,11 @@ TEST(DriveRoot, LoadRestoreDefaultAndRemoveWorkThere)
     deriveStartupPaths(state, root + "Frontlines", u'\\');
     state.FrontlineNum = 2;
     derivePerSetPaths(state);
-    installDisplayedSet(state, files, boxes, report);
+    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(Scratch::readFile(root + "AIRFIELD.DAT"), "AIRFIELD.DAT2");
-    restoreDefaultSet(state, files, boxes, report);
+    restoreDefaultSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(Scratch::readFile(root + "FRNTLINE.DAT"), "FRNTLINE.DAT1");
-    removeGamePair(state, files, boxes, report);
+    removeGamePair(state, lookedAt(state, files), files, boxes, report);
     EXPECT_FALSE(QFile::exists(root + "FRNTLINE.DAT") || QFile::exists(root + "AIRFIELD.DAT"));
     EXPECT_FALSE(exit.ended()) << qPrintable(boxes.shown.value(1).text);
 

@@ -10,6 +10,7 @@
 #include "app/FRM_tarvanescreen.h"
 #include "app/PreviewBox.h"
 #include "platform/disk/LocalFileSystem.h"
+#include "platform/game/GameProbe.h"
 #include "platform/screen/PictureLoader.h"
 #include "platform/screen/QtMessageBoxes.h"
 
@@ -46,7 +47,7 @@ protected:
     void open()
     {
         files = std::make_unique<StartedIn>(game.libraryRoot());
-        window = std::make_unique<FRM_tarvanescreen>(*files, boxes, exit);
+        window = std::make_unique<FRM_tarvanescreen>(*files, probe, boxes, exit);
         window->Form_Load();
         window->show();
     }
@@ -86,6 +87,7 @@ protected:
     RecordingMessageBoxes boxes;
     RecordingExit exit;
     std::unique_ptr<StartedIn> files;
+    LocalGameProbe probe;
     std::unique_ptr<FRM_tarvanescreen> window;
 };
 
@@ -222,7 +224,7 @@ TEST_F(MainWindow, StartUpFailuresAfterThePathsAreSkipped)
 TEST_F(MainWindow, StartUpDirectoryWithoutSeparatorReachesTheCaller)
 {
     StartedIn nowhere("Frontlines");
-    FRM_tarvanescreen frm(nowhere, boxes, exit);
+    FRM_tarvanescreen frm(nowhere, probe, boxes, exit);
     EXPECT_PLATFORM_ERROR(frm.Form_Load(), SystemError::InvalidArgument);
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
@@ -450,7 +452,8 @@ TEST(EndToEnd, NextTwiceThenLoadInstallsTheThirdSet)
     LocalFileSystem files;
     QtMessageBoxes boxes;
     RecordingExit exit;
-    FRM_tarvanescreen window(files, boxes, exit);
+    const LocalGameProbe probe;
+    FRM_tarvanescreen window(files, probe, boxes, exit);
     window.Form_Load();
     window.show();
 

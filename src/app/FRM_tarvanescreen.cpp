@@ -52,12 +52,12 @@ const QString CreditCaption = QStringLiteral("Tarvane, by the Tarvane developers
 
 } // namespace
 
-FRM_tarvanescreen::FRM_tarvanescreen(FileSystem& files, MessageBoxes& boxes, ProgramExit& exit,
-                                     QWidget* parent)
+FRM_tarvanescreen::FRM_tarvanescreen(FileSystem& files, const GameProbe& game, MessageBoxes& boxes,
+                                     ProgramExit& exit, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_files(files), m_boxes(boxes), m_exit(exit), m_report(boxes, exit)
+      m_files(files), m_game(game), m_boxes(boxes), m_exit(exit), m_report(boxes, exit)
 {
     setObjectName(QStringLiteral("FRM_tarvanescreen"));
     setWindowTitle(QStringLiteral("Tarvane"));
@@ -259,25 +259,33 @@ void FRM_tarvanescreen::CMD_exit_Click()
 
 void FRM_tarvanescreen::CMD_load_Click()
 {
-    if (installDisplayedSet(m_state, m_files, m_boxes, m_report))
-        showWhetherInstalled();
+    const GameFolderFacts game = lookAtGameFolder(m_state, m_files, m_game, Look::ForAChange);
+    if (installDisplayedSet(m_state, game, m_files, m_boxes, m_report))
+        showWhetherInstalled(game);
 }
 
 void FRM_tarvanescreen::CMD_restore_defaut_Click()
 {
-    if (restoreDefaultSet(m_state, m_files, m_boxes, m_report))
-        showWhetherInstalled();
+    const GameFolderFacts game = lookAtGameFolder(m_state, m_files, m_game, Look::ForAChange);
+    if (restoreDefaultSet(m_state, game, m_files, m_boxes, m_report))
+        showWhetherInstalled(game);
 }
 
 void FRM_tarvanescreen::CMD_delete_Click()
 {
-    if (removeGamePair(m_state, m_files, m_boxes, m_report))
-        showWhetherInstalled();
+    const GameFolderFacts game = lookAtGameFolder(m_state, m_files, m_game, Look::ForAChange);
+    if (removeGamePair(m_state, game, m_files, m_boxes, m_report))
+        showWhetherInstalled(game);
 }
 
 void FRM_tarvanescreen::showWhetherInstalled()
 {
-    frontline_image1->setInstalled(isDisplayedSetInstalled(m_state, m_files));
+    showWhetherInstalled(lookAtGameFolder(m_state, m_files, m_game, Look::ForTheMark));
+}
+
+void FRM_tarvanescreen::showWhetherInstalled(const GameFolderFacts& game)
+{
+    frontline_image1->setInstalled(isDisplayedSetInstalled(m_state, game, m_files));
 }
 
 void FRM_tarvanescreen::refreshDisplay()

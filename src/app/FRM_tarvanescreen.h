@@ -12,6 +12,8 @@
 class CaptionButton;
 class PreviewBox;
 class FileSystem;
+class GameProbe;
+struct GameFolderFacts;
 class MessageBoxes;
 class ProgramExit;
 class QLabel;
@@ -26,8 +28,8 @@ class FRM_tarvanescreen : public QWidget
     Q_OBJECT
 
 public:
-    FRM_tarvanescreen(FileSystem& files, MessageBoxes& boxes, ProgramExit& exit,
-                      QWidget* parent = nullptr);
+    FRM_tarvanescreen(FileSystem& files, const GameProbe& game, MessageBoxes& boxes,
+                      ProgramExit& exit, QWidget* parent = nullptr);
 
     // The start-up sequence, run once before the window is shown. Deriving
     // the paths is unguarded: its failure reaches the caller.
@@ -57,10 +59,12 @@ private:
     void showPicture(const QPixmap& picture);
     void showPreviewOrDesignPicture();
     void showWhetherInstalled();
+    void showWhetherInstalled(const GameFolderFacts& game);
     void loadReadMe(const QString& fileName);
     void loadTextInto(QPlainTextEdit* box, const QString& path, TrailingSpaces trailingSpaces);
 
     FileSystem& m_files;
+    const GameProbe& m_game;
     MessageBoxes& m_boxes;
     ProgramExit& m_exit;
     ErrorReport m_report;

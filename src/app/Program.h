@@ -6,6 +6,7 @@
 #include "app/FRM_tarvanescreen.h"
 #include "errors/ErrorReport.h"
 #include "platform/disk/LocalFileSystem.h"
+#include "platform/game/GameProbe.h"
 #include "platform/screen/ImmediateExit.h"
 #include "platform/screen/QtMessageBoxes.h"
 
@@ -23,8 +24,9 @@ public:
 
 private:
     LocalFileSystem m_files;
+    LocalGameProbe m_game;
     QtMessageBoxes m_boxes;
     ImmediateExit m_exit;
     ErrorReport m_report{m_boxes, m_exit};
-    FRM_tarvanescreen m_window{m_files, m_boxes, m_exit};
+    FRM_tarvanescreen m_window{m_files, m_game, m_boxes, m_exit};
 };

@@ -8,47 +8,10 @@
 #include "library/FrontlineLibrary.h"
 #include "library/FrontlineState.h"
 #include "platform/disk/FileSystem.h"
+#include "platform/game/GameProbe.h"
 #include "platform/screen/MessageBoxes.h"
 
 namespace {
-
-// What the game folder is like when a change begins: where Windows keeps
-// its own copies of the folder's files (if it does), and whether the game
-// is running from it.
-struct GameFolderFacts
-{
-    QString path;
-    QString virtualStore;
-    bool gameRunning = false;
-};
-
-GameFolderFacts lookAtGameFolder(const FrontlineState& state, const FileSystem& files)
-{
-    GameFolderFacts game;
-    game.path = gameFolder(state);
-    game.virtualStore = files.virtualStore(game.path);
-    game.gameRunning = files.windowsProgramRunsFrom(game.path);
-    return game;
-}
-
-// Windows' own copy of one of the pair, which the game reads first; empty
-// where there is none.
-QString copyInVirtualStore(const QString& virtualStore, const QString& separatorAndName,
-                           const FileSystem& files)
-{
-    if (virtualStore.isEmpty() || !files.exists(virtualStore + separatorAndName))
-        return {};
-    return virtualStore + separatorAndName;
-}
-
-// The file the game reads for one of its pair: Windows' own copy where
-// there is one, else the game folder's.
-QString readByTheGame(const QString& gameFile, const QString& separatorAndName,
-                      const QString& virtualStore, const FileSystem& files)
-{
-    const QString copy = copyInVirtualStore(virtualStore, separatorAndName, files);
-    return copy.isEmpty() ? gameFile : copy;
-}
 
 // Whether the failure is the game folder's own or one of its entries' (not
 // one of the library's, which lies inside it).
@@ -85,11 +48,9 @@ PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game
 // The confirmation of a change, and under it what stands between the change
 // and the game: Windows' own copies of the pair, which the game reads first,
 // and a game that read the pair when it started.
-QString confirmation(QString text, const GameFolderFacts& game, const FrontlineState& state,
-                     const FileSystem& files)
+QString confirmation(QString text, const GameFolderFacts& game)
 {
-    if (!copyInVirtualStore(game.virtualStore, state.TargetFileName, files).isEmpty() ||
-        !copyInVirtualStore(game.virtualStore, state.TargetAFDataName, files).isEmpty())
+    if (game.frontlineCopied || game.airfieldsCopied)
         text += QStringLiteral("\r\nWindows gives the game its own copies of these files in ") +
                 game.virtualStore +
                 QStringLiteral(" first: delete them there for the game to use the game "
@@ -102,50 +63,64 @@ QString confirmation(QString text, const GameFolderFacts& game, const FrontlineS
 
 // Runs a change to the game folder under the fatal guard and confirms it.
 template <typename Change>
-bool changeGameFolder(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
+bool changeGameFolder(const GameFolderFacts& game, const FileSystem& files, MessageBoxes& boxes,
                       ErrorReport& report, const QString& text, Change change)
 {
     return fatalGuard(report, [&] {
-        const GameFolderFacts game = lookAtGameFolder(state, files);
         try {
             change();
         } catch (const PlatformError& error) {
             throw withAdvice(error, game, files.separator());
         }
-        boxes.showMessage(ApplicationTitle, confirmation(text, game, state, files),
-                          MessageIcon::None);
+        boxes.showMessage(ApplicationTitle, confirmation(text, game), MessageIcon::None);
     });
 }
 
 // Copies a pair over the game folder's.
 bool installPair(const QString& frontline, const QString& airfields, const FrontlineState& state,
-                 FileSystem& files, MessageBoxes& boxes, ErrorReport& report, const QString& text)
+                 const GameFolderFacts& game, FileSystem& files, MessageBoxes& boxes,
+                 ErrorReport& report, const QString& text)
 {
-    return changeGameFolder(state, files, boxes, report, text, [&] {
+    return changeGameFolder(game, files, boxes, report, text, [&] {
         files.copyFiles({{frontline, state.DestinationPath}, {airfields, state.AFDestPath}});
     });
 }
 
 } // namespace
 
-bool installDisplayedSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
-                         ErrorReport& report)
+GameFolderFacts lookAtGameFolder(const FrontlineState& state, const FileSystem& files,
+                                 const GameProbe& probe, Look look)
 {
-    return installPair(state.ThisFilePath, state.ThisAFDataPath, state, files, boxes, report,
+    GameFolderFacts game;
+    game.path = gameFolder(state);
+    game.virtualStore = probe.virtualStore(game.path);
+    if (!game.virtualStore.isEmpty()) {
+        game.frontlineCopied = files.exists(game.virtualStore + state.TargetFileName);
+        game.airfieldsCopied = files.exists(game.virtualStore + state.TargetAFDataName);
+    }
+    if (look == Look::ForAChange)
+        game.gameRunning = probe.windowsProgramRunsFrom(game.path);
+    return game;
+}
+
+bool installDisplayedSet(const FrontlineState& state, const GameFolderFacts& game,
+                         FileSystem& files, MessageBoxes& boxes, ErrorReport& report)
+{
+    return installPair(state.ThisFilePath, state.ThisAFDataPath, state, game, files, boxes, report,
                        QStringLiteral("Frontline and Airfield files loaded"));
 }
 
-bool restoreDefaultSet(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
-                       ErrorReport& report)
+bool restoreDefaultSet(const FrontlineState& state, const GameFolderFacts& game, FileSystem& files,
+                       MessageBoxes& boxes, ErrorReport& report)
 {
-    return installPair(state.DefaultFrtLinePath, state.DefaultAFDataPath, state, files, boxes,
+    return installPair(state.DefaultFrtLinePath, state.DefaultAFDataPath, state, game, files, boxes,
                        report, QStringLiteral("Default Frontline and Airfield files restored"));
 }
 
-bool removeGamePair(const FrontlineState& state, FileSystem& files, MessageBoxes& boxes,
-                    ErrorReport& report)
+bool removeGamePair(const FrontlineState& state, const GameFolderFacts& game, FileSystem& files,
+                    MessageBoxes& boxes, ErrorReport& report)
 {
-    return changeGameFolder(state, files, boxes, report,
+    return changeGameFolder(game, files, boxes, report,
                             QStringLiteral("Frontline and Airfield files deleted"), [&] {
                                 files.removeFiles({state.DestinationPath, state.AFDestPath});
                             });
@@ -156,13 +131,15 @@ void finishInterruptedChange(const FrontlineState& state, FileSystem& files)
     files.finishInterruptedChange({state.DestinationPath, state.AFDestPath});
 }
 
-bool isDisplayedSetInstalled(const FrontlineState& state, const FileSystem& files)
+bool isDisplayedSetInstalled(const FrontlineState& state, const GameFolderFacts& game,
+                             const FileSystem& files)
 {
-    const QString virtualStore = files.virtualStore(gameFolder(state));
-    return files.sameContent(
-               state.ThisFilePath,
-               readByTheGame(state.DestinationPath, state.TargetFileName, virtualStore, files)) &&
-           files.sameContent(
-               state.ThisAFDataPath,
-               readByTheGame(state.AFDestPath, state.TargetAFDataName, virtualStore, files));
+    // The game reads Windows' own copy of a file where there is one, else
+    // the game folder's.
+    return files.sameContent(state.ThisFilePath, game.frontlineCopied
+                                                     ? game.virtualStore + state.TargetFileName
+                                                     : state.DestinationPath) &&
+           files.sameContent(state.ThisAFDataPath, game.airfieldsCopied
+                                                       ? game.virtualStore + state.TargetAFDataName
+                                                       : state.AFDestPath);
 }

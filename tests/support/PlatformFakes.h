@@ -43,7 +43,7 @@ public:
 };
 
 // The real file system, as seen by a program started in a chosen directory.
-class StartedIn final : public FileSystem
+class StartedIn : public FileSystem
 {
 public:
     explicit StartedIn(QString directory) : m_directory(std::move(directory)) {}
@@ -64,14 +64,6 @@ public:
     void finishInterruptedChange(const QStringList& paths) override
     {
         m_local.finishInterruptedChange(paths);
-    }
-    QString virtualStore(const QString& folder) const noexcept override
-    {
-        return m_local.virtualStore(folder);
-    }
-    bool windowsProgramRunsFrom(const QString& folder) const noexcept override
-    {
-        return m_local.windowsProgramRunsFrom(folder);
     }
 
 private:

@@ -62,19 +62,4 @@ public:
     // changes; a temporary that this user's Tarvane cannot have made stops
     // it, raised, before anything changes.
     virtual void finishInterruptedChange(const QStringList& paths) = 0;
-
-    // Windows lets only administrators change a folder under Program Files,
-    // the Windows folder or ProgramData. When an old program (32-bit, with no
-    // manifest) run by an ordinary user writes a file there, Windows puts the
-    // file into that user's VirtualStore instead, and from then on gives the
-    // program that copy first. For a folder under one of those, this is the
-    // folder where its copies are, whether or not it holds any; for any other
-    // folder, and on other systems, it is empty. A folder written as a
-    // drive's name alone ("C:") is that drive's root.
-    virtual QString virtualStore(const QString& folder) const noexcept = 0;
-
-    // Whether a Windows program is running from the folder: one whose
-    // program file lies there, or, as Wine runs them on Linux, one started
-    // in it. Only looks; never fails.
-    virtual bool windowsProgramRunsFrom(const QString& folder) const noexcept = 0;
 };

@@ -43,8 +43,6 @@ public:
     void copyFiles(const QList<Copy>& copies) override;
     void removeFiles(const QStringList& paths) override;
     void finishInterruptedChange(const QStringList& paths) override;
-    QString virtualStore(const QString& folder) const noexcept override;
-    bool windowsProgramRunsFrom(const QString& folder) const noexcept override;
 
     // Told true when a change begins to wait for another holder of the
     // game folder's lock, and false when that wait is over.

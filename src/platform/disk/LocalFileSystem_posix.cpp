@@ -663,53 +663,6 @@ QList<qsizetype> keepAll(const DestinationFolder& folder, qsizetype count, Step 
     return toMove;
 }
 
-// The start of a file as text, up to `limit` bytes; empty if it cannot be
-// read. For the small files of /proc.
-QByteArray headOf(const QByteArray& path, qsizetype limit)
-{
-    const FileDescriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return {};
-    QByteArray head(limit, Qt::Uninitialized);
-    try {
-        head.truncate(readSome(fd.get(), head.data(), limit, path));
-    } catch (const PlatformError&) {
-        return {};
-    }
-    return head;
-}
-
-// Whether `path` names a file in `folder`.
-bool liesIn(const QByteArray& path, const struct stat& folder)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    struct stat st;
-    return slash >= 0 && ::stat(path.left(std::max<qsizetype>(slash, 1)).constData(), &st) == 0 &&
-           sameEntry(st, folder);
-}
-
-// Wine shows a Windows program's command line as the process's own:
-// "C:\EAW\EAW.exe -window", say.
-bool startsWithAWindowsProgram(const QByteArray& commandLine)
-{
-    const QByteArray first = commandLine.left(commandLine.indexOf('\0')).toLower();
-    const qsizetype end = first.indexOf(".exe");
-    return end > 0 && (end + 4 == first.size() || first[end + 4] == ' ' || first[end + 4] == '"');
-}
-
-// Whether the process maps a program file (.exe) that lies in `folder`:
-// Wine maps the Windows program it runs.
-bool mapsAProgramIn(const QByteArray& process, const struct stat& folder)
-{
-    const QByteArray maps = headOf(process + "/maps", 4 * 1024 * 1024);
-    for (const QByteArray& line : maps.split('\n')) {
-        const qsizetype path = line.indexOf(" /");
-        if (path >= 0 && line.toLower().endsWith(".exe") && liesIn(line.mid(path + 1), folder))
-            return true;
-    }
-    return false;
-}
-
 // The working folder as the shell named it, as `pwd -L` gives it: $PWD, if
 // it is an absolute path without "." or ".." that leads to the working
 // folder itself. Through a link, it keeps the link's own place, so a
@@ -809,41 +762,6 @@ bool LocalFileSystem::exists(const QString& path) const noexcept
     } catch (...) {
         return false;
     }
-}
-
-// Only Windows keeps copies of its own.
-QString LocalFileSystem::virtualStore(const QString&) const noexcept
-{
-    return {};
-}
-
-bool LocalFileSystem::windowsProgramRunsFrom(const QString& folder) const noexcept
-{
-    try {
-        struct stat game;
-        if (::stat(resolveNative(folder).constData(), &game) != 0)
-            return false;
-        DirectoryStream processes("/proc");
-        if (!processes.get())
-            return false;
-        const QByteArray self = QByteArray::number(::getpid());
-        while (const dirent* entry = ::readdir(processes.get())) {
-            const QByteArray id(entry->d_name);
-            if (id.isEmpty() || id == self ||
-                !std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                continue;
-            const QByteArray process = "/proc/" + id;
-            if (!startsWithAWindowsProgram(headOf(process + "/cmdline", 4096)))
-                continue;
-            struct stat started;
-            if ((::stat(QByteArray(process + "/cwd").constData(), &started) == 0 &&
-                 sameEntry(started, game)) ||
-                mapsAProgramIn(process, game))
-                return true;
-        }
-    } catch (...) {
-    }
-    return false;
 }
 
 void LocalFileSystem::copyFiles(const QList<Copy>& copies)

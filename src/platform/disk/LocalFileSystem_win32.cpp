@@ -32,10 +32,6 @@
 #include <utility>
 #include <vector>
 #include <windows.h>
-// After windows.h:
-#include <knownfolders.h>
-#include <shlobj.h>
-#include <tlhelp32.h>
 
 namespace {
 
@@ -449,36 +445,6 @@ void stageCopy(HANDLE source, const QString& sourcePath, const QString& stagedPa
     staged.back().finish(modified, keptAttributes, reported);
 }
 
-// A folder's full path as the user sees it, without a separator at its end
-// but for a drive's root. A drive's name alone ("C:") is its root.
-QString fullFolderPath(QString folder)
-{
-    if (folder.size() == 2 && folder[1] == u':')
-        folder += u'\\';
-    QString full = shown(nativePath(folder));
-    if (full.endsWith(u'\\') && !full.endsWith(u":\\"))
-        full.chop(1);
-    return full;
-}
-
-bool isWithin(const QString& path, const QString& folder)
-{
-    if (path.compare(folder, Qt::CaseInsensitive) == 0)
-        return true;
-    const QString within = folder.endsWith(u'\\') ? folder : folder + u'\\';
-    return path.startsWith(within, Qt::CaseInsensitive);
-}
-
-QString knownFolder(const KNOWNFOLDERID& id)
-{
-    wchar_t* path = nullptr;
-    QString folder;
-    if (SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path) == S_OK)
-        folder = QString::fromWCharArray(path);
-    CoTaskMemFree(path);
-    return folder;
-}
-
 } // namespace
 
 QString LocalFileSystem::currentDirectory() const
@@ -573,56 +539,6 @@ bool LocalFileSystem::exists(const QString& path) const noexcept
     } catch (...) {
         return false;
     }
-}
-
-QString LocalFileSystem::virtualStore(const QString& folder) const noexcept
-{
-    try {
-        // The folders Windows protects, asked of the system: their names and
-        // places differ from one installation to the next.
-        const QString game = fullFolderPath(folder);
-        for (const KNOWNFOLDERID& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86,
-                                        FOLDERID_Windows, FOLDERID_ProgramData}) {
-            const QString protectedFolder = knownFolder(id);
-            if (protectedFolder.isEmpty() || !isWithin(game, protectedFolder))
-                continue;
-            // The user's VirtualStore holds the folder's path without its drive.
-            const QString local = knownFolder(FOLDERID_LocalAppData);
-            if (local.isEmpty() || game.size() < 2 || game[1] != u':')
-                return {};
-            return local + QStringLiteral("\\VirtualStore") + QStringView(game).mid(2);
-        }
-    } catch (...) {
-    }
-    return {};
-}
-
-bool LocalFileSystem::windowsProgramRunsFrom(const QString& folder) const noexcept
-{
-    try {
-        const QString game = fullFolderPath(folder);
-        const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        if (!snapshot.valid())
-            return false;
-        PROCESSENTRY32W entry = {};
-        entry.dwSize = sizeof entry;
-        std::vector<wchar_t> program(32768);
-        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-             more = Process32NextW(snapshot.get(), &entry)) {
-            if (entry.th32ProcessID == GetCurrentProcessId())
-                continue;
-            const Handle process(
-                OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-            DWORD length = DWORD(program.size());
-            if (process.valid() &&
-                QueryFullProcessImageNameW(process.get(), 0, program.data(), &length) &&
-                folderOf(QString::fromWCharArray(program.data(), int(length)))
-                        .compare(game, Qt::CaseInsensitive) == 0)
-                return true;
-        }
-    } catch (...) {
-    }
-    return false;
 }
 
 void LocalFileSystem::copyFiles(const QList<Copy>& copies)
