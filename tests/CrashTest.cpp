@@ -365,8 +365,8 @@ TEST_P(CrashDuringLoad, EveryCrashPointLeavesAWholePairAndTheNextLoadCleansUp)
                 betweenTheRenames = point;
             EXPECT_TRUE(!replaced || scratch.read("game/FRNTLINE.DAT") == "new frontline");
             const QString kept = GetParam().oldPair
-                                     ? LocalFileSystem::keptName(QStringLiteral("FRNTLINE.DAT"))
-                                     : LocalFileSystem::absentName(QStringLiteral("FRNTLINE.DAT"));
+                                     ? PairJournal::kept(QStringLiteral("FRNTLINE.DAT"))
+                                     : PairJournal::absent(QStringLiteral("FRNTLINE.DAT"));
             EXPECT_TRUE(scratch.exists("game/" + kept));
         } else {
             EXPECT_TRUE(pair == u"old" || pair == done) << qPrintable(pair);

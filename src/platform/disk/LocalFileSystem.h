@@ -4,13 +4,12 @@
 #pragma once
 
 #include "platform/disk/FileSystem.h"
+#include "platform/disk/PairJournal.h"
 
 #include <QByteArray>
-#include <QLatin1String>
 #include <QString>
 #include <QtGlobal>
-#include <functional>
-#include <type_traits>
+#include <utility>
 
 // The operating system's file services, for POSIX systems and for Windows.
 // Errors carry the system's error number and its text.
@@ -21,9 +20,7 @@
 // - a destination's directory entry is replaced, never followed: a link
 //   there becomes a regular file and its target is left alone (Windows
 //   refuses a reparse point there instead);
-// - the new files are written and synced in full before the first rename,
-//   and the old first file is kept until the last rename has succeeded, so
-//   a failure anywhere puts the old pair back;
+// - a change of the pair is one PairJournal change;
 // - a game file without write permission is neither replaced nor deleted;
 // - one exclusive lock on the game folder serialises two Tarvanes.
 class LocalFileSystem final : public FileSystem
@@ -44,9 +41,6 @@ public:
     void removeFiles(const QStringList& paths) override;
     void finishInterruptedChange(const QStringList& paths) override;
 
-    // Told true when a change begins to wait for another holder of the
-    // game folder's lock, and false when that wait is over.
-    using WaitNotice = std::function<void(bool waiting)>;
     void onWaitingForLock(WaitNotice notice) { m_waitNotice = std::move(notice); }
 
     // The path with each component that does not exist as spelled replaced by
@@ -60,34 +54,19 @@ public:
     // How many folders path resolution has had to list so far.
     int resolutionScans() const { return m_resolutionScans; }
 
-    // The names of the game folder's temporary entries while a destination
-    // called `name` is being replaced: the staged new file, the kept old one,
+    // The suffixes of the game folder's temporary entries while a
+    // destination is being replaced: the staged new file, the kept old one,
     // and the mark that there was no old one.
     static constexpr char StagedSuffix[] = ".tarvane-new";
     static constexpr char KeptSuffix[] = ".tarvane-old";
     static constexpr char AbsentSuffix[] = ".tarvane-absent";
-    template <typename Name> static Name stagedName(const Name& name)
-    {
-        return traceName(name, StagedSuffix);
-    }
-    template <typename Name> static Name keptName(const Name& name)
-    {
-        return traceName(name, KeptSuffix);
-    }
-    template <typename Name> static Name absentName(const Name& name)
-    {
-        return traceName(name, AbsentSuffix);
-    }
 
 private:
-    // Names are QString on Windows and bytes on POSIX systems.
-    template <typename Name> static Name traceName(const Name& name, const char* suffix)
-    {
-        if constexpr (std::is_same_v<Name, QByteArray>)
-            return '.' + name + suffix;
-        else
-            return u'.' + name + QLatin1String(suffix);
-    }
+    // Resolves the destinations, which must be distinct entries of one
+    // folder, into that folder and their names.
+    std::pair<QString, QStringList> splitDestinations(const QStringList& paths) const;
+    // A full path's folder and name.
+    std::pair<QString, QString> splitPath(const QString& path) const;
 
 #ifndef _WIN32
     QByteArray resolveNative(const QString& path) const;

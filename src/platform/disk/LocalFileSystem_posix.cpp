@@ -4,7 +4,6 @@
 #include "platform/disk/FileNames.h"
 #include "platform/disk/LocalFileSystem.h"
 #include "platform/disk/PlatformError.h"
-#include "platform/disk/ReplaceTraces.h"
 #include "platform/disk/WholeInputs.h"
 
 #include <QDir>
@@ -263,47 +262,297 @@ void syncOrFail(int fd, const QByteArray& path)
         failWithErrno(path);
 }
 
-// A folder's own sync makes its renames and links durable; some file
-// systems cannot sync a folder at all, and say so with EINVAL.
-void syncFolder(int folder, const QByteArray& path)
-{
-    if (::fsync(folder) != 0 && errno != EINVAL)
-        failWithErrno(path);
-}
-
 bool sameEntry(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// How long a Load, Restore or Remove waits for another Tarvane (or anyone
-// holding the game folder's lock) before it reports the folder in use.
+// How long a change waits for another Tarvane (or anyone holding the game
+// folder's lock) before it reports the folder in use.
 constexpr int LockWaitMs = 3000;
 
-// One folder holding the destinations, opened once: every later step names
-// entries relative to it, so nothing can lead outside it, and its lock keeps
-// a second Tarvane waiting until this one is done.
-class DestinationFolder : public ReplaceTraces<DestinationFolder, QByteArray>
+class PosixSource final : public ChangeFolder::Source
 {
 public:
-    // Opens and locks the folder, waiting for the lock a while (telling
-    // `waiting` while it does), or, with `waitNotAtAll`, not: then, where
-    // another holds it, nothing else is done. Once locked, finishes a
-    // change that was cut short.
-    DestinationFolder(const QByteArray& path, const QList<QByteArray>& names,
-                      const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll = false)
-        : ReplaceTraces(names), m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
-          m_path(path)
+    explicit PosixSource(const QByteArray& path) : path(path), fd(openSource(path, info)) {}
+    qint64 size() const override { return info.st_size; }
+
+    QByteArray path;
+    struct stat info;
+    FileDescriptor fd;
+};
+
+// The folder holding the game files, opened once: every step names entries
+// relative to it, never following their links, so nothing leads outside it.
+class PosixFolder final : public ChangeFolder
+{
+public:
+    explicit PosixFolder(const QByteArray& path)
+        : m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), m_path(path)
     {
         if (m_fd.get() < 0)
             failWithErrno(path);
-        if (lock(waiting, waitNotAtAll))
-            recover();
     }
 
+    // Anyone who can read the folder can lock it: wait a while, not for ever.
+    bool lock(bool wait, const WaitNotice& waiting) override
+    {
+        QElapsedTimer waited;
+        bool told = false;
+        const auto stopTelling = qScopeGuard([&] {
+            if (told && waiting)
+                waiting(false);
+        });
+        while (::flock(fd(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                failWithErrno(m_path);
+            if (!wait)
+                return false;
+            if (!told) {
+                waited.start();
+                told = true;
+                if (waiting)
+                    waiting(true);
+            }
+            if (waited.elapsed() >= LockWaitMs)
+                fail(EBUSY, m_path);
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    Entry look(const QString& name) const override
+    {
+        struct stat st;
+        if (!entry(encodeFileName(name), st))
+            return {};
+        const Kind kind = S_ISREG(st.st_mode)   ? Kind::File
+                          : S_ISLNK(st.st_mode) ? Kind::Link
+                          : S_ISDIR(st.st_mode) ? Kind::Folder
+                                                : Kind::Other;
+        return {kind, st.st_uid == ::geteuid() && st.st_nlink == 1};
+    }
+
+    // A temporary's name is known to anyone who can write the folder. Only
+    // an entry that this user's Tarvane could have made is taken for one of
+    // ours: this user's regular file with no other link; kept for a game
+    // file, also this user's link, or a file whose other link is that game
+    // file; staged by root, also a file of the user who owns that game file
+    // or the folder, to whom root gives it (that user may change the game
+    // file anyway). Anything else (another user's file, a link, a folder, a
+    // file linked in under another name) is left alone and stops the
+    // change. One look at the entry, through a descriptor of its own,
+    // decides.
+    bool ownTrace(const QString& traceName, const QString& forEntry, Trace kind) const override
+    {
+        const QByteArray name = encodeFileName(traceName);
+        const FileDescriptor trace(
+            ::openat(fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st;
+        if (trace.get() < 0) {
+            if (errno == ENOENT)
+                return false;
+            failWithErrno(path(name));
+        }
+        if (::fstat(trace.get(), &st) != 0)
+            failWithErrno(path(name));
+        struct stat game, folder;
+        const bool hasGame = entry(encodeFileName(forEntry), game);
+        const bool kept = kind == Trace::Kept;
+        const bool ownKind = S_ISREG(st.st_mode) || (kept && S_ISLNK(st.st_mode));
+        const bool onlyLink =
+            st.st_nlink == 1 || (kept && st.st_nlink == 2 && hasGame && sameEntry(game, st));
+        bool mine = st.st_uid == ::geteuid();
+        if (!mine && kind == Trace::Staged && ::geteuid() == 0) {
+            info(folder);
+            mine = st.st_uid == folder.st_uid || (hasGame && st.st_uid == game.st_uid);
+        }
+        if (!ownKind || !onlyLink || !mine)
+            fail(EEXIST, path(name));
+        return true;
+    }
+
+    // Not a folder, and not a file that is read-only (for everyone, or for
+    // this process). Root is held to a read-only file as well, as the game's
+    // home platform holds everyone.
+    bool checkDestination(const QString& entryName, bool) const override
+    {
+        const QByteArray name = encodeFileName(entryName);
+        struct stat st;
+        if (!entry(name, st))
+            return false;
+        if (S_ISDIR(st.st_mode))
+            fail(EISDIR, path(name));
+        if (S_ISREG(st.st_mode)) {
+            if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+                fail(EACCES, path(name));
+            if (::faccessat(fd(), name.constData(), W_OK, AT_EACCESS) != 0)
+                failWithErrno(path(name), EACCES);
+        }
+        return true;
+    }
+
+    std::unique_ptr<Source> openSource(const QString& path) const override
+    {
+        return std::make_unique<PosixSource>(encodeFileName(path));
+    }
+
+    // Where the file system allows, the staged file has no name until it is
+    // complete, so an interrupted copy leaves nothing behind. A failure
+    // names the file at fault: the set file, or the game file replaced.
+    void stage(const QString& entryName, const QString& stagedName, Source& from,
+               bool& named) override
+    {
+        const PosixSource& source = static_cast<const PosixSource&>(from);
+        const QByteArray name = encodeFileName(entryName);
+        const QByteArray staged = encodeFileName(stagedName);
+        const QByteArray game = path(name);
+        struct stat oldInfo;
+        const struct stat* old = entry(name, oldInfo) ? &oldInfo : nullptr;
+        // A new game file gets the usual mode (0666 less the umask); a
+        // replaced one its old file's, set below.
+        const mode_t createMode = old && S_ISREG(old->st_mode) ? 0600 : 0666;
+        FileDescriptor out;
+        if (anonymousStaging) {
+            out = FileDescriptor(::openat(fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode));
+            if (out.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                failWithErrno(game);
+            anonymousStaging = out.get() >= 0;
+        }
+        if (!anonymousStaging) {
+            out = FileDescriptor(::openat(fd(), staged.constData(),
+                                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                          createMode));
+            if (out.get() < 0)
+                failWithErrno(game);
+            named = true;
+        }
+
+        copyContent(source.fd.get(), out.get(), source.info.st_size, LocalFileSystem::MaxReadSize,
+                    source.path, game);
+        // A set file that changed while it was copied (another program
+        // writing it) is refused rather than installed half-written.
+        struct stat after;
+        if (::fstat(source.fd.get(), &after) != 0)
+            failWithErrno(source.path);
+        if (after.st_size != source.info.st_size ||
+            after.st_ctim.tv_sec != source.info.st_ctim.tv_sec ||
+            after.st_ctim.tv_nsec != source.info.st_ctim.tv_nsec)
+            fail(EAGAIN, source.path);
+        giveOwnerAndMode(out.get(), game, old);
+        // The copy keeps the source's modification time, as a copy on the
+        // game's home platform does.
+        const struct timespec times[2] = {{0, UTIME_OMIT}, source.info.st_mtim};
+        if (::futimens(out.get(), times) != 0)
+            failWithErrno(game);
+        syncOrFail(out.get(), game);
+
+        if (!named) {
+            const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+            if (::linkat(AT_FDCWD, self.c_str(), fd(), staged.constData(), AT_SYMLINK_FOLLOW) !=
+                    0 &&
+                ::linkat(out.get(), "", fd(), staged.constData(), AT_EMPTY_PATH) != 0)
+                failWithErrno(game);
+            named = true;
+        }
+    }
+
+    bool keepByLink(const QString& entryName, const QString& keptName) override
+    {
+        const QByteArray name = encodeFileName(entryName);
+        if (::linkat(fd(), name.constData(), fd(), encodeFileName(keptName).constData(), 0) == 0)
+            return true;
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
+            failWithErrno(path(name));
+        hardLinks = false;
+        return false;
+    }
+
+    void keepByCopy(const QString& entryName, const QString& keptName, bool& named) override
+    {
+        const QByteArray name = encodeFileName(entryName);
+        const QByteArray game = path(name);
+        const FileDescriptor from(
+            ::openat(fd(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat old;
+        if (from.get() < 0 || ::fstat(from.get(), &old) != 0)
+            failWithErrno(game);
+        const FileDescriptor copy(::openat(fd(), encodeFileName(keptName).constData(),
+                                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                           0600));
+        if (copy.get() < 0)
+            failWithErrno(game);
+        named = true;
+        copyContent(from.get(), copy.get(), old.st_size, std::numeric_limits<qint64>::max(), game,
+                    game);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, old.st_mtim};
+        if (::fchmod(copy.get(), old.st_mode & 0777) != 0 || ::futimens(copy.get(), times) != 0)
+            failWithErrno(game);
+        syncOrFail(copy.get(), game);
+    }
+
+    bool keepByNewLink(const QString& entryName, const QString& keptName) override
+    {
+        const QByteArray name = encodeFileName(entryName);
+        struct stat old;
+        if (!entry(name, old))
+            fail(ENOENT, path(name));
+        std::vector<char> target(size_t(old.st_size) + 1);
+        const ssize_t length = ::readlinkat(fd(), name.constData(), target.data(), target.size());
+        if (length < 0 || size_t(length) >= target.size())
+            failWithErrno(path(name));
+        target[size_t(length)] = '\0';
+        if (::symlinkat(target.data(), fd(), encodeFileName(keptName).constData()) != 0)
+            failWithErrno(path(name));
+        return true;
+    }
+
+    void markAbsent(const QString& markName) override
+    {
+        const QByteArray mark = encodeFileName(markName);
+        const FileDescriptor made(::openat(
+            fd(), mark.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (made.get() < 0)
+            failWithErrno(path(mark));
+    }
+
+    void rename(const QString& from, const QString& to) override
+    {
+        const QByteArray target = encodeFileName(to);
+        if (::renameat(fd(), encodeFileName(from).constData(), fd(), target.constData()) != 0)
+            failWithErrno(path(target));
+    }
+
+    void remove(const QString& entryName) override
+    {
+        const QByteArray name = encodeFileName(entryName);
+        if (::unlinkat(fd(), name.constData(), 0) != 0)
+            failWithErrno(path(name));
+    }
+
+    void discard(const QString& traceName) override
+    {
+        const QByteArray name = encodeFileName(traceName);
+        if (::unlinkat(fd(), name.constData(), 0) != 0 && errno != ENOENT)
+            failWithErrno(path(name));
+    }
+
+    // A folder's own sync makes its renames and links durable; some file
+    // systems cannot sync a folder at all, and say so with EINVAL.
+    void sync() override
+    {
+        if (::fsync(fd()) != 0 && errno != EINVAL)
+            failWithErrno(m_path);
+    }
+
+    QString path(const QString& name) const override
+    {
+        return decodeFileName(path(encodeFileName(name)));
+    }
+
+private:
     int fd() const { return m_fd.get(); }
     QByteArray path(const QByteArray& name) const { return joined(m_path, name); }
-    void sync() const { syncFolder(fd(), m_path); }
     void info(struct stat& st) const
     {
         if (::fstat(fd(), &st) != 0)
@@ -320,348 +569,41 @@ public:
         return false;
     }
 
-    bool has(const QByteArray& name) const
+    // A replaced game file keeps its old file's owner where this process
+    // may give it, else at least its group, and its mode (never set-user-ID,
+    // set-group-ID or sticky); where not even the group can be kept, the
+    // group gets no rights at all, as they would go to another group than
+    // the old file's. A game file that root makes where there was none
+    // belongs to the game folder's owner and group, so that the player can
+    // replace it later.
+    void giveOwnerAndMode(int out, const QByteArray& game, const struct stat* old) const
     {
-        struct stat st;
-        return entry(name, st);
-    }
-
-    // A temporary's name is known to anyone who can write the folder. Only
-    // an entry that this user's Tarvane could have made is taken for one of
-    // ours: this user's regular file with no other link; kept for a game
-    // file, also this user's link, or a file whose other link is that game
-    // file; staged by root, also a file of the user who owns that game file
-    // or the folder, to whom root gives it (that user may change the game
-    // file anyway). Anything else (another user's file, a link, a folder, a
-    // file linked in under another name) is left alone and stops the
-    // change. One look at the entry, through a descriptor of its own,
-    // decides.
-    bool ownTrace(const QByteArray& name, const QByteArray& forEntry, Trace kind) const
-    {
-        const FileDescriptor trace(
-            ::openat(fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        struct stat st;
-        if (trace.get() < 0) {
-            if (errno == ENOENT)
-                return false;
-            failWithErrno(path(name));
+        if (!old || !S_ISREG(old->st_mode)) {
+            struct stat owner;
+            if (::geteuid() != 0)
+                return;
+            info(owner);
+            if (::fchown(out, owner.st_uid, owner.st_gid) != 0)
+                failWithErrno(game);
+            return;
         }
-        if (::fstat(trace.get(), &st) != 0)
-            failWithErrno(path(name));
-        struct stat game, folder;
-        const bool hasGame = entry(forEntry, game);
-        const bool kept = kind == Trace::Kept;
-        const bool ownKind = S_ISREG(st.st_mode) || (kept && S_ISLNK(st.st_mode));
-        const bool onlyLink =
-            st.st_nlink == 1 || (kept && st.st_nlink == 2 && hasGame && sameEntry(game, st));
-        bool mine = st.st_uid == ::geteuid();
-        if (!mine && kind == Trace::Staged && ::geteuid() == 0) {
-            info(folder);
-            mine = st.st_uid == folder.st_uid || (hasGame && st.st_uid == game.st_uid);
-        }
-        if (!ownKind || !onlyLink || !mine)
-            fail(EEXIST, path(name));
-        return true;
-    }
-
-    // A destination that may be replaced or deleted: not a folder, and not a
-    // file that is read-only (for everyone, or for this process). Root is
-    // held to a read-only file as well, as the game's home platform holds
-    // everyone. Returns whether it is there.
-    bool checkReplaceable(const QByteArray& name) const
-    {
-        struct stat st;
-        if (!entry(name, st))
-            return false;
-        if (S_ISDIR(st.st_mode))
-            fail(EISDIR, path(name));
-        if (S_ISREG(st.st_mode)) {
-            if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-                fail(EACCES, path(name));
-            if (::faccessat(fd(), name.constData(), W_OK, AT_EACCESS) != 0)
-                failWithErrno(path(name), EACCES);
-        }
-        return true;
-    }
-
-    void rename(const QByteArray& from, const QByteArray& to) const
-    {
-        if (::renameat(fd(), from.constData(), fd(), to.constData()) != 0)
-            failWithErrno(path(to));
-    }
-
-    // Removes an entry of the folder; one that is already gone is fine.
-    void discard(const QByteArray& name) const
-    {
-        if (::unlinkat(fd(), name.constData(), 0) != 0 && errno != ENOENT)
-            failWithErrno(path(name));
-    }
-
-    // Removes a game file.
-    void remove(const QByteArray& name) const
-    {
-        if (::unlinkat(fd(), name.constData(), 0) != 0)
-            failWithErrno(path(name));
-    }
-
-private:
-    // Anyone who can read the folder can lock it: wait a while, not for ever.
-    bool lock(const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll) const
-    {
-        QElapsedTimer waited;
-        bool told = false;
-        const auto stopTelling = qScopeGuard([&] {
-            if (told && waiting)
-                waiting(false);
-        });
-        while (::flock(fd(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                failWithErrno(m_path);
-            if (waitNotAtAll)
-                return false;
-            if (!told) {
-                waited.start();
-                told = true;
-                if (waiting)
-                    waiting(true);
+        mode_t mode = old->st_mode & 0777;
+        if (::fchown(out, old->st_uid, old->st_gid) != 0) {
+            if (errno != EPERM)
+                failWithErrno(game);
+            if (::fchown(out, uid_t(-1), old->st_gid) != 0) {
+                if (errno != EPERM)
+                    failWithErrno(game);
+                mode &= ~mode_t(S_IRWXG);
             }
-            if (waited.elapsed() >= LockWaitMs)
-                fail(EBUSY, m_path);
-            QThread::msleep(20);
         }
-        return true;
+        if (::fchmod(out, mode) != 0)
+            failWithErrno(game);
     }
 
     FileDescriptor m_fd;
     QByteArray m_path;
 };
-
-// Resolves destination paths and splits them into their one folder and
-// their names.
-template <typename Resolve>
-std::pair<QByteArray, QList<QByteArray>> splitDestinations(const QStringList& paths,
-                                                           Resolve resolve)
-{
-    QByteArray folder;
-    QList<QByteArray> names;
-    for (const QString& spelled : paths) {
-        const QByteArray path = resolve(spelled);
-        const qsizetype slash = path.lastIndexOf('/');
-        const QByteArray pathFolder =
-            slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : path.left(slash));
-        const QByteArray name = path.mid(slash + 1);
-        if (name.isEmpty() || name == "." || name == ".." ||
-            (!names.isEmpty() && pathFolder != folder) || names.contains(name))
-            fail(EINVAL, path);
-        folder = pathFolder;
-        names.append(name);
-    }
-    return {folder, names};
-}
-
-// A replaced game file keeps its old file's owner where this process may
-// give it, else at least its group, and its mode (never set-user-ID,
-// set-group-ID or sticky); where not even the group can be kept, the group
-// gets no rights at all, as they would go to another group than the old
-// file's. A game file that root makes where there was none belongs to the
-// game folder's owner and group, so that the player can replace it later.
-void giveOwnerAndMode(int out, const QByteArray& path, const struct stat* old,
-                      const DestinationFolder& folder)
-{
-    if (!old || !S_ISREG(old->st_mode)) {
-        struct stat owner;
-        if (::geteuid() != 0)
-            return;
-        folder.info(owner);
-        if (::fchown(out, owner.st_uid, owner.st_gid) != 0)
-            failWithErrno(path);
-        return;
-    }
-    mode_t mode = old->st_mode & 0777;
-    if (::fchown(out, old->st_uid, old->st_gid) != 0) {
-        if (errno != EPERM)
-            failWithErrno(path);
-        if (::fchown(out, uid_t(-1), old->st_gid) != 0) {
-            if (errno != EPERM)
-                failWithErrno(path);
-            mode &= ~mode_t(S_IRWXG);
-        }
-    }
-    if (::fchmod(out, mode) != 0)
-        failWithErrno(path);
-}
-
-// Writes a source into a new, complete and synced file of the folder, under
-// the staged name for destination i. Where the file system allows, the file
-// has no name until it is complete, so an interrupted copy leaves nothing
-// behind. A failure names the file at fault: the set file, or the game file
-// being replaced.
-void stage(const DestinationFolder& folder, qsizetype i, int source, const QByteArray& sourcePath,
-           const struct stat& sourceInfo, const struct stat* old)
-{
-    const QByteArray& name = folder.names()[i];
-    const QByteArray staged = DestinationFolder::staged(name);
-    const QByteArray path = folder.path(name);
-    // A new game file gets the usual mode (0666 less the umask); a replaced
-    // one its old file's, set below.
-    const mode_t createMode = old && S_ISREG(old->st_mode) ? 0600 : 0666;
-    FileDescriptor out(::openat(folder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode));
-    const bool anonymous = out.get() >= 0;
-    if (!anonymous) {
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            failWithErrno(path);
-        out = FileDescriptor(::openat(folder.fd(), staged.constData(),
-                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                      createMode));
-        if (out.get() < 0)
-            failWithErrno(path);
-        folder.madeStaged(i);
-    }
-
-    copyContent(source, out.get(), sourceInfo.st_size, LocalFileSystem::MaxReadSize, sourcePath,
-                path);
-    // A set file that changed while it was copied (another program writing
-    // it) is refused rather than installed half-written.
-    struct stat after;
-    if (::fstat(source, &after) != 0)
-        failWithErrno(sourcePath);
-    if (after.st_size != sourceInfo.st_size || after.st_ctim.tv_sec != sourceInfo.st_ctim.tv_sec ||
-        after.st_ctim.tv_nsec != sourceInfo.st_ctim.tv_nsec)
-        fail(EAGAIN, sourcePath);
-    giveOwnerAndMode(out.get(), path, old, folder);
-    // The copy keeps the source's modification time, as a copy on the game's
-    // home platform does.
-    const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
-    if (::futimens(out.get(), times) != 0)
-        failWithErrno(path);
-    syncOrFail(out.get(), path);
-
-    if (anonymous) {
-        const std::string self = "/proc/self/fd/" + std::to_string(out.get());
-        if (::linkat(AT_FDCWD, self.c_str(), folder.fd(), staged.constData(), AT_SYMLINK_FOLLOW) !=
-                0 &&
-            ::linkat(out.get(), "", folder.fd(), staged.constData(), AT_EMPTY_PATH) != 0)
-            failWithErrno(path);
-        folder.madeStaged(i);
-    }
-}
-
-// Leaves an empty mark under the absent name of entry i.
-void markAbsent(const DestinationFolder& folder, qsizetype i)
-{
-    const QByteArray& name = folder.names()[i];
-    FileDescriptor mark(::openat(folder.fd(), DestinationFolder::absent(name).constData(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (mark.get() < 0)
-        failWithErrno(folder.path(name));
-    folder.madeKept(i, DestinationFolder::Kept::AbsentMark);
-}
-
-// A game file that is a link is kept as a new link of this user's to the
-// same target.
-void keepLink(const DestinationFolder& folder, qsizetype i, const struct stat& old)
-{
-    const QByteArray& name = folder.names()[i];
-    std::vector<char> target(size_t(old.st_size) + 1);
-    const ssize_t length =
-        ::readlinkat(folder.fd(), name.constData(), target.data(), target.size());
-    if (length < 0 || size_t(length) >= target.size())
-        failWithErrno(folder.path(name));
-    target[size_t(length)] = '\0';
-    if (::symlinkat(target.data(), folder.fd(), DestinationFolder::kept(name).constData()) != 0)
-        failWithErrno(folder.path(name));
-    folder.madeKept(i, DestinationFolder::Kept::ByCopy);
-}
-
-// A game file of another user's, or one with other links, is kept as this
-// user's own copy, complete and synced.
-void keepCopy(const DestinationFolder& folder, qsizetype i, const struct stat& old)
-{
-    const QByteArray& name = folder.names()[i];
-    const QByteArray path = folder.path(name);
-    const FileDescriptor from(
-        ::openat(folder.fd(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (from.get() < 0)
-        failWithErrno(path);
-    const FileDescriptor copy(::openat(folder.fd(), DestinationFolder::kept(name).constData(),
-                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (copy.get() < 0)
-        failWithErrno(path);
-    folder.madeKept(i, DestinationFolder::Kept::ByCopy);
-    copyContent(from.get(), copy.get(), old.st_size, std::numeric_limits<qint64>::max(), path,
-                path);
-    const struct timespec times[2] = {{0, UTIME_OMIT}, old.st_mtim};
-    if (::fchmod(copy.get(), old.st_mode & 0777) != 0 || ::futimens(copy.get(), times) != 0)
-        failWithErrno(path);
-    syncOrFail(copy.get(), path);
-}
-
-// Keeps the current entry i reachable under its kept name until the change
-// is over, beside it, or marks that there is none. What is kept is this
-// user's own entry, the only kind recovery trusts: a hard link of this
-// user's file, or else a link or a copy of the user's own making. Returns
-// false, keeping nothing, where the entry has to be moved aside instead: a
-// file system without hard links (FAT, exFAT).
-bool keepBeside(const DestinationFolder& folder, qsizetype i)
-{
-    using D = DestinationFolder;
-    const QByteArray& name = folder.names()[i];
-    struct stat old;
-    if (!folder.entry(name, old)) {
-        markAbsent(folder, i);
-    } else if (S_ISLNK(old.st_mode)) {
-        keepLink(folder, i, old);
-    } else if (old.st_uid != ::geteuid() || old.st_nlink != 1) {
-        if (!S_ISREG(old.st_mode))
-            fail(EPERM, folder.path(name));
-        keepCopy(folder, i, old);
-    } else if (::linkat(folder.fd(), name.constData(), folder.fd(), D::kept(name).constData(), 0) ==
-               0) {
-        folder.madeKept(i, D::Kept::ByLink);
-    } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
-        return false;
-    } else {
-        failWithErrno(folder.path(name));
-    }
-    return true;
-}
-
-// Moves entry i aside under its kept name: until the change is over, the
-// name is missing rather than mixed, and a failure still puts it back.
-void moveAside(const DestinationFolder& folder, qsizetype i)
-{
-    const QByteArray& name = folder.names()[i];
-    folder.rename(name, DestinationFolder::kept(name));
-    folder.madeKept(i, DestinationFolder::Kept::ByMove);
-}
-
-// Keeps every entry but the last, in two steps around `between`: first
-// beside them, each kept entry complete before `between` begins, then
-// moving aside the ones that cannot be kept beside. A kept file is put back
-// only once the change has begun (its staged files, or a removal's mark,
-// are there), so a copy cut short is never put back; and a file may be
-// moved aside only then:
-// so the folder is synced after `between`, and after moving aside. (Between
-// keeping beside and `between` it needs no sync: those only make
-// temporaries, and recovery reads the same state from any of them that a
-// power loss keeps, as long as no game file has changed yet.) Returns the
-// entries moved aside.
-template <typename Step>
-QList<qsizetype> keepAll(const DestinationFolder& folder, qsizetype count, Step between)
-{
-    QList<qsizetype> toMove;
-    for (qsizetype i = 0; i < count; ++i) {
-        if (!keepBeside(folder, i))
-            toMove.append(i);
-    }
-    between();
-    folder.sync();
-    for (const qsizetype i : toMove)
-        moveAside(folder, i);
-    if (!toMove.isEmpty())
-        folder.sync();
-    return toMove;
-}
 
 // The working folder as the shell named it, as `pwd -L` gives it: $PWD, if
 // it is an absolute path without "." or ".." that leads to the working
@@ -764,119 +706,18 @@ bool LocalFileSystem::exists(const QString& path) const noexcept
     }
 }
 
-void LocalFileSystem::copyFiles(const QList<Copy>& copies)
+std::pair<QString, QString> LocalFileSystem::splitPath(const QString& path) const
 {
-    if (copies.isEmpty())
-        return;
-    QStringList destinations;
-    for (const Copy& copy : copies)
-        destinations.append(copy.destination);
-    const auto [folderPath, names] = splitDestinations(
-        destinations, [this](const QString& path) { return resolveNative(path); });
-    const DestinationFolder folder(folderPath, names, m_waitNotice);
-
-    // Every source is opened and checked before anything is written.
-    std::vector<FileDescriptor> sources;
-    QList<QByteArray> sourcePaths;
-    std::vector<struct stat> sourceInfo(size_t(copies.size()));
-    for (qsizetype i = 0; i < copies.size(); ++i) {
-        sourcePaths.append(resolveNative(copies[i].source));
-        sources.push_back(openSource(sourcePaths[i], sourceInfo[size_t(i)]));
-        if (sourceInfo[size_t(i)].st_size > MaxReadSize)
-            fail(EFBIG, sourcePaths[i]);
-    }
-    for (const QByteArray& name : names)
-        folder.checkReplaceable(name);
-
-    // Keep every old file but the last beside it, stage every new file in
-    // full, move aside what could not be kept beside, then one rename at a
-    // time. A file system may write a folder's changes in any order (FAT,
-    // exFAT, ext4 without a journal), so the folder is synced wherever a
-    // later step must not be found without an earlier one after a power
-    // loss; recovery then finds one of the states it knows. Each sync buys
-    // this:
-    // - after staging: the kept and staged files before any game file
-    //   changes (moved aside, it must not be found without them, or
-    //   recovery would take the change for done; renamed over, the kept
-    //   file is what recovery puts back);
-    // - after moving aside: the same, for the move, before the renames;
-    // - after each rename but the last: the second alone would mix the pair;
-    // - after the last rename (finish()): the kept file outlives every
-    //   staged one;
-    // - after discarding (finish()): the change is durable before it is
-    //   reported done.
-    // (A plain safe replace of one file syncs its data and its folder once.
-    // For the pair Tarvane syncs each file's data as two of those do, and
-    // the folder four times where they do twice: five where it moves a
-    // file aside.)
-    // If a step fails, those before it are undone.
-    const qsizetype last = names.size() - 1;
-    try {
-        keepAll(folder, last, [&] {
-            for (qsizetype i = 0; i <= last; ++i) {
-                struct stat old;
-                const bool hasOld = folder.entry(folder.names()[i], old);
-                stage(folder, i, sources[size_t(i)].get(), sourcePaths[i], sourceInfo[size_t(i)],
-                      hasOld ? &old : nullptr);
-            }
-        });
-        for (qsizetype i = 0; i <= last; ++i) {
-            folder.rename(DestinationFolder::staged(names[i]), names[i]);
-            folder.changedInPlace(i);
-            if (i < last)
-                folder.sync();
-        }
-    } catch (...) {
-        folder.undo();
-        throw;
-    }
-    folder.finish();
+    const QString resolved = resolvePath(path);
+    const qsizetype slash = resolved.lastIndexOf(u'/');
+    const QString folder =
+        slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : resolved.left(slash));
+    return {folder, resolved.mid(slash + 1)};
 }
 
-void LocalFileSystem::removeFiles(const QStringList& paths)
+std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path)
 {
-    if (paths.isEmpty())
-        return;
-    const auto [folderPath, names] =
-        splitDestinations(paths, [this](const QString& path) { return resolveNative(path); });
-    DestinationFolder folder(folderPath, names, m_waitNotice);
-
-    // A missing file ends the removal: those before it go, all or none.
-    const qsizetype present = folder.narrowToPresent(
-        [&](const QByteArray& name) { return folder.checkReplaceable(name); });
-    if (present == 0)
-        fail(ENOENT, folder.path(names.first()));
-
-    // The absent mark for the last entry says, while that entry is there,
-    // that the removal has not happened; the others are kept until it has,
-    // as a replace keeps them, the mark standing where the staged files do.
-    const qsizetype last = present - 1;
-    try {
-        const QList<qsizetype> moved = keepAll(folder, last, [&] { markAbsent(folder, last); });
-        for (qsizetype i = 0; i < last; ++i) {
-            if (!moved.contains(i)) {
-                folder.remove(names[i]);
-                folder.changedInPlace(i);
-                folder.sync();
-            }
-        }
-        folder.remove(names[last]);
-    } catch (...) {
-        folder.undo();
-        throw;
-    }
-    folder.finish();
-    if (present < names.size())
-        fail(ENOENT, folder.path(names[present]));
-}
-
-void LocalFileSystem::finishInterruptedChange(const QStringList& paths)
-{
-    if (paths.isEmpty())
-        return;
-    const auto [folderPath, names] =
-        splitDestinations(paths, [this](const QString& path) { return resolveNative(path); });
-    const DestinationFolder folder(folderPath, names, m_waitNotice, true);
+    return std::make_unique<PosixFolder>(encodeFileName(path));
 }
 
 QString LocalFileSystem::resolvePath(const QString& path) const

@@ -3,28 +3,9 @@
 
 // The file layer on Windows. Names stay UTF-16 throughout, the system
 // ignores case itself, and every failure carries GetLastError's number.
-//
-// Replacing the pair, destinations D1..Dn in the game folder G:
-// 1. Lock G (a named mutex for G's file ID, machine-wide), then recover
-//    from a change that ended half-way.
-// 2. Refuse a destination that is a folder, read-only, a reparse point or
-//    held open by another program.
-// 3. Stage ".<D>.tarvane-new" for every D. Each staged file is marked for
-//    deletion while it is written, so a killed process leaves nothing, and
-//    is flushed before the mark is cleared.
-// 4. Keep every old D but the last as ".<D>.tarvane-old": a hard link to
-//    it, so that a failure leaves the player's own file in place, or a
-//    byte copy on a volume without hard links; or an empty
-//    ".<D>.tarvane-absent" if there was none.
-// 5. Move each new file over its D in order. If move k fails, D1..Dk-1 are
-//    put back from the kept files and the temporaries go.
-// 6. Delete the kept files.
-// Every move is written through, so the folder needs no sync of its own.
-// The order of undoing, and recovery, are ReplaceTraces'.
 
 #include "platform/disk/LocalFileSystem.h"
 #include "platform/disk/PlatformError.h"
-#include "platform/disk/ReplaceTraces.h"
 #include "platform/disk/WholeInputs.h"
 
 #include <QDir>
@@ -187,8 +168,8 @@ public:
     // different sessions wait for each other too; then waits for it, a
     // while (telling `waiting` while it does), or with `waitNotAtAll` not at
     // all. False when another holds it that long.
-    bool take(const QString& name, const QString& reported,
-              const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll)
+    bool take(const QString& name, const QString& reported, const WaitNotice& waiting,
+              bool waitNotAtAll)
     {
         SECURITY_DESCRIPTOR everyone;
         if (!InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION) ||
@@ -220,74 +201,153 @@ private:
     bool m_owned = false;
 };
 
-// The game folder, pinned and locked for the whole of one operation: a
-// second Tarvane waits on the same named mutex, which creates no file and
-// is released if this process dies.
-class DestinationFolder : public ReplaceTraces<DestinationFolder, QString>
+// A new file of the folder. Staged anonymously, it is marked for deletion
+// until it is complete, so that a killed process leaves nothing behind.
+class StagedFile
 {
 public:
-    // Pins and locks the folder, waiting for the lock a while, or with
-    // `waitNotAtAll` not at all: then, where another holds it, nothing else
-    // is done. Once locked, finishes a change that was cut short.
-    DestinationFolder(const QString& folder, const QStringList& names,
-                      const LocalFileSystem::WaitNotice& waiting, bool waitNotAtAll = false)
-        : ReplaceTraces(names), m_folder(folder)
+    StagedFile(const QString& path, bool anonymous) : m_path(path), m_anonymous(anonymous)
     {
-        m_pin = Handle(CreateFileW(wide(folder), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+        m_file = Handle(CreateFileW(wide(path), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!m_file.valid())
+            failWithLastError(path);
+        if (anonymous)
+            setDeletePending(true);
+    }
+
+    void write(const char* data, qsizetype size, const QString& reported)
+    {
+        while (size > 0) {
+            DWORD n = 0;
+            const DWORD chunk = DWORD(std::min(size, ChunkSize));
+            if (!WriteFile(m_file.get(), data, chunk, &n, nullptr))
+                failWithLastError(reported);
+            if (n == 0)
+                fail(ERROR_DISK_FULL, reported);
+            data += n;
+            size -= n;
+        }
+    }
+
+    // Complete and flushed: the file keeps its name.
+    void finish(const FILETIME& modified, DWORD keptAttributes, const QString& reported)
+    {
+        FILE_BASIC_INFO basic = {};
+        basic.LastWriteTime.LowPart = modified.dwLowDateTime;
+        basic.LastWriteTime.HighPart = LONG(modified.dwHighDateTime);
+        basic.FileAttributes = keptAttributes != 0 ? keptAttributes : FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(m_file.get(), FileBasicInfo, &basic, sizeof basic))
+            failWithLastError(reported);
+        if (!FlushFileBuffers(m_file.get()))
+            failWithLastError(reported);
+        if (m_anonymous)
+            setDeletePending(false);
+        m_file = Handle();
+    }
+
+private:
+    void setDeletePending(bool pending)
+    {
+        FILE_DISPOSITION_INFO disposition = {};
+        disposition.DeleteFile = pending ? TRUE : FALSE;
+        if (!SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition,
+                                        sizeof disposition))
+            failWithLastError(m_path);
+    }
+
+    QString m_path;
+    bool m_anonymous;
+    Handle m_file;
+};
+
+class WinSource final : public ChangeFolder::Source
+{
+public:
+    // No other program may write a set file while it is copied: one that
+    // is being written is refused, not installed half-written.
+    explicit WinSource(const QString& path)
+        : path(nativePath(path)),
+          file(openInput(this->path, bytes, FILE_SHARE_READ | FILE_SHARE_DELETE))
+    {}
+    qint64 size() const override { return bytes.QuadPart; }
+
+    QString path;
+    LARGE_INTEGER bytes;
+    Handle file;
+};
+
+// The game folder, pinned for the whole of one change. Its lock is a named
+// mutex for its file ID, which creates no file and is released if this
+// process dies.
+class WinFolder final : public ChangeFolder
+{
+public:
+    explicit WinFolder(const QString& folder) : m_folder(nativePath(folder))
+    {
+        m_pin = Handle(CreateFileW(wide(m_folder), FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!m_pin.valid())
-            failWithLastError(folder);
+            failWithLastError(m_folder);
+    }
+
+    bool lock(bool wait, const WaitNotice& waiting) override
+    {
         BY_HANDLE_FILE_INFORMATION info;
         if (!GetFileInformationByHandle(m_pin.get(), &info))
-            failWithLastError(folder);
+            failWithLastError(m_folder);
         const QString name = QStringLiteral("Global\\Tarvane.%1.%2.%3")
                                  .arg(info.dwVolumeSerialNumber)
                                  .arg(info.nFileIndexHigh)
                                  .arg(info.nFileIndexLow);
-        if (!m_lock.take(name, folder, waiting, waitNotAtAll)) {
-            if (waitNotAtAll)
-                return;
-            fail(ERROR_BUSY, folder);
-        }
-        recover();
+        if (m_lock.take(name, m_folder, waiting, !wait))
+            return true;
+        if (wait)
+            fail(ERROR_BUSY, m_folder);
+        return false;
     }
 
-    // A drive root's path ends in its separator already.
-    QString path(const QString& name) const
+    Entry look(const QString& name) const override
     {
-        if (m_folder.endsWith(u'\\'))
-            return m_folder + name;
-        return m_folder + u'\\' + name;
+        const DWORD attributes = GetFileAttributesW(wide(native(name)));
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return {};
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return {Kind::Folder};
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return {Kind::Link};
+        // Windows has no owner here to go by: a file with no other name is
+        // kept by a link.
+        const Handle file(CreateFileW(wide(native(name)), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!file.valid() || !GetFileInformationByHandle(file.get(), &info))
+            failWithLastError(native(name));
+        return {Kind::File, info.nNumberOfLinks == 1};
     }
-    bool has(const QString& name) const
-    {
-        return GetFileAttributesW(wide(path(name))) != INVALID_FILE_ATTRIBUTES;
-    }
-    // Every move is written through: nothing is left to make durable.
-    void sync() const {}
 
     // Only a plain file is taken for a temporary of ours; a folder or a
     // reparse point under a temporary's name is left alone and stops the
-    // change. (Windows has no owner here to go by, and a kept file may have
-    // the game file's other names.)
-    bool ownTrace(const QString& name, const QString&, Trace) const
+    // change.
+    bool ownTrace(const QString& name, const QString&, Trace) const override
     {
-        const DWORD attributes = GetFileAttributesW(wide(path(name)));
+        const DWORD attributes = GetFileAttributesW(wide(native(name)));
         if (attributes == INVALID_FILE_ATTRIBUTES)
             return false;
         if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-            fail(ERROR_FILE_EXISTS, path(name));
+            fail(ERROR_FILE_EXISTS, native(name));
         return true;
     }
 
-    // A destination that may be replaced or deleted: not a folder, not
-    // read-only, not held open by a program that forbids its deletion, and
-    // (for a replace) not a reparse point, whose handling Windows leaves
-    // undefined. Returns whether it is there.
-    bool checkReplaceable(const QString& name, bool replacing) const
+    // Not a folder, not read-only, not held open by a program that forbids
+    // its deletion, and (for a replace) not a reparse point, whose handling
+    // Windows leaves undefined.
+    bool checkDestination(const QString& name, bool replacing) const override
     {
-        const QString destination = path(name);
+        const QString destination = native(name);
         const DWORD attributes = GetFileAttributesW(wide(destination));
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD error = GetLastError();
@@ -307,9 +367,53 @@ public:
         return true;
     }
 
-    void rename(const QString& from, const QString& to) const
+    std::unique_ptr<Source> openSource(const QString& path) const override
     {
-        const QString source = path(from), target = path(to);
+        return std::make_unique<WinSource>(path);
+    }
+
+    void stage(const QString& name, const QString& staged, Source& from, bool& named) override
+    {
+        WinSource& source = static_cast<WinSource&>(from);
+        const DWORD old = GetFileAttributesW(wide(native(name)));
+        const DWORD kept =
+            old == INVALID_FILE_ATTRIBUTES
+                ? 0
+                : old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+        copyInto(source.file.get(), source.path, staged, kept, native(name), named);
+    }
+
+    bool keepByLink(const QString& name, const QString& kept) override
+    {
+        if (CreateHardLinkW(wide(native(kept)), wide(native(name)), nullptr))
+            return true;
+        // A volume without hard links: FAT, exFAT.
+        const DWORD error = GetLastError();
+        if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
+            fail(error, native(name));
+        hardLinks = false;
+        return false;
+    }
+
+    void keepByCopy(const QString& name, const QString& kept, bool& named) override
+    {
+        LARGE_INTEGER size;
+        const Handle current = openInput(native(name), size);
+        copyInto(current.get(), native(name), kept, GetFileAttributesW(wide(native(name))),
+                 native(name), named);
+    }
+
+    // Making a link needs a privilege ordinary users lack: it is moved aside.
+    bool keepByNewLink(const QString&, const QString&) override { return false; }
+
+    void markAbsent(const QString& mark) override
+    {
+        StagedFile(native(mark), true).finish(FILETIME{}, 0, native(mark));
+    }
+
+    void rename(const QString& from, const QString& to) override
+    {
+        const QString source = native(from), target = native(to);
         if (!retried([&] {
                 return MoveFileExW(wide(source), wide(target),
                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -317,133 +421,64 @@ public:
             failWithLastError(target);
     }
 
-    // Removes an entry of the folder; one that is already gone is fine.
-    void discard(const QString& name) const
+    void remove(const QString& name) override
     {
-        const QString file = path(name);
+        const QString file = native(name);
+        if (!retried([&] { return DeleteFileW(wide(file)); }))
+            failWithLastError(file);
+    }
+
+    void discard(const QString& name) override
+    {
+        const QString file = native(name);
         if (!retried([&] { return DeleteFileW(wide(file)); }) &&
             GetLastError() != ERROR_FILE_NOT_FOUND)
             failWithLastError(file);
     }
 
+    // Every move is written through: nothing is left to make durable.
+    void sync() override {}
+
+    QString path(const QString& name) const override { return shown(native(name)); }
+
 private:
+    // A drive root's path ends in its separator already.
+    QString native(const QString& name) const
+    {
+        if (m_folder.endsWith(u'\\'))
+            return m_folder + name;
+        return m_folder + u'\\' + name;
+    }
+
+    // Copies an open file into a new file of the folder, complete and
+    // flushed.
+    void copyInto(HANDLE source, const QString& sourcePath, const QString& name,
+                  DWORD keptAttributes, const QString& reported, bool& named) const
+    {
+        StagedFile staged(native(name), anonymousStaging);
+        named = !anonymousStaging;
+        std::vector<char> buffer(ChunkSize);
+        qint64 copied = 0;
+        for (;;) {
+            const qsizetype n = readSome(source, buffer.data(), ChunkSize, sourcePath);
+            if (n == 0)
+                break;
+            copied += n;
+            if (copied > LocalFileSystem::MaxReadSize)
+                fail(ERROR_FILE_TOO_LARGE, sourcePath);
+            staged.write(buffer.data(), n, reported);
+        }
+        FILETIME created, accessed, modified;
+        if (!GetFileTime(source, &created, &accessed, &modified))
+            failWithLastError(sourcePath);
+        staged.finish(modified, keptAttributes, reported);
+        named = true;
+    }
+
     QString m_folder;
     Handle m_pin;
     HeldMutex m_lock;
 };
-
-// The folder of a full path; the folder of \\?\R:\FRNTLINE.DAT is the
-// drive's root, R:\, not R:, which names the volume itself.
-QString folderOf(const QString& path)
-{
-    QString folder = path.left(path.lastIndexOf(u'\\'));
-    if (folder.endsWith(u':'))
-        folder += u'\\';
-    return folder;
-}
-
-// Makes destination paths full and splits them into their one folder and
-// their names.
-std::pair<QString, QStringList> splitDestinations(const QStringList& paths)
-{
-    QString folder;
-    QStringList names;
-    for (const QString& given : paths) {
-        const QString path = nativePath(given);
-        const qsizetype slash = path.lastIndexOf(u'\\');
-        const QString pathFolder = folderOf(path);
-        const QString name = path.mid(slash + 1);
-        if (slash < 0 || name.isEmpty() || (!names.isEmpty() && pathFolder != folder) ||
-            names.contains(name, Qt::CaseInsensitive))
-            fail(ERROR_INVALID_PARAMETER, path);
-        folder = pathFolder;
-        names.append(name);
-    }
-    return {folder, names};
-}
-
-// A new file of the folder, marked for deletion until it is complete, so
-// that a killed process leaves nothing behind.
-class StagedFile
-{
-public:
-    explicit StagedFile(const QString& path) : m_path(path)
-    {
-        m_file = Handle(CreateFileW(wide(path), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!m_file.valid())
-            failWithLastError(path);
-        setDeletePending(true);
-    }
-
-    void write(const char* data, qsizetype size, const QString& reported)
-    {
-        while (size > 0) {
-            DWORD n = 0;
-            const DWORD chunk = DWORD(std::min(size, ChunkSize));
-            if (!WriteFile(m_file.get(), data, chunk, &n, nullptr))
-                failWithLastError(reported);
-            if (n == 0)
-                fail(ERROR_DISK_FULL, reported);
-            data += n;
-            size -= n;
-        }
-    }
-
-    void finish(const FILETIME& modified, DWORD keptAttributes, const QString& reported)
-    {
-        FILE_BASIC_INFO basic = {};
-        basic.LastWriteTime.LowPart = modified.dwLowDateTime;
-        basic.LastWriteTime.HighPart = LONG(modified.dwHighDateTime);
-        basic.FileAttributes = keptAttributes != 0 ? keptAttributes : FILE_ATTRIBUTE_NORMAL;
-        if (!SetFileInformationByHandle(m_file.get(), FileBasicInfo, &basic, sizeof basic))
-            failWithLastError(reported);
-        if (!FlushFileBuffers(m_file.get()))
-            failWithLastError(reported);
-    }
-
-    // Keeps the file: it is complete.
-    void keep()
-    {
-        setDeletePending(false);
-        m_file = Handle();
-    }
-
-private:
-    void setDeletePending(bool pending)
-    {
-        FILE_DISPOSITION_INFO disposition = {};
-        disposition.DeleteFile = pending ? TRUE : FALSE;
-        if (!SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition,
-                                        sizeof disposition))
-            failWithLastError(m_path);
-    }
-
-    QString m_path;
-    Handle m_file;
-};
-
-// Copies an open file into a new staged file, complete and flushed.
-void stageCopy(HANDLE source, const QString& sourcePath, const QString& stagedPath,
-               DWORD keptAttributes, const QString& reported, std::vector<StagedFile>& staged)
-{
-    staged.emplace_back(stagedPath);
-    std::vector<char> buffer(ChunkSize);
-    qint64 copied = 0;
-    for (;;) {
-        const qsizetype n = readSome(source, buffer.data(), ChunkSize, sourcePath);
-        if (n == 0)
-            break;
-        copied += n;
-        if (copied > LocalFileSystem::MaxReadSize)
-            fail(ERROR_FILE_TOO_LARGE, sourcePath);
-        staged.back().write(buffer.data(), n, reported);
-    }
-    FILETIME created, accessed, modified;
-    if (!GetFileTime(source, &created, &accessed, &modified))
-        failWithLastError(sourcePath);
-    staged.back().finish(modified, keptAttributes, reported);
-}
 
 } // namespace
 
@@ -541,127 +576,21 @@ bool LocalFileSystem::exists(const QString& path) const noexcept
     }
 }
 
-void LocalFileSystem::copyFiles(const QList<Copy>& copies)
+// The folder of \\?\R:\FRNTLINE.DAT is the drive's root, R:\, not R:,
+// which names the volume itself.
+std::pair<QString, QString> LocalFileSystem::splitPath(const QString& path) const
 {
-    if (copies.isEmpty())
-        return;
-    QStringList destinations;
-    for (const Copy& copy : copies)
-        destinations.append(copy.destination);
-    const auto [folderPath, names] = splitDestinations(destinations);
-    const DestinationFolder folder(folderPath, names, m_waitNotice);
-    using D = DestinationFolder;
-
-    // Every source is opened and checked before anything is written.
-    std::vector<Handle> sources;
-    QStringList sourcePaths;
-    for (const Copy& copy : copies) {
-        sourcePaths.append(nativePath(copy.source));
-        LARGE_INTEGER size;
-        // No other program may write a set file while it is copied: one
-        // that is being written is refused, not installed half-written.
-        sources.push_back(openInput(sourcePaths.last(), size, FILE_SHARE_READ | FILE_SHARE_DELETE));
-        if (size.QuadPart > MaxReadSize)
-            fail(ERROR_FILE_TOO_LARGE, sourcePaths.last());
-    }
-    for (const QString& name : names)
-        folder.checkReplaceable(name, true);
-
-    const qsizetype last = names.size() - 1;
-    std::vector<StagedFile> staged;
-    staged.reserve(size_t(2 * names.size()));
-    try {
-        for (qsizetype i = 0; i <= last; ++i) {
-            const QString destination = folder.path(names[i]);
-            const DWORD old = GetFileAttributesW(wide(destination));
-            const DWORD keptAttributes =
-                old == INVALID_FILE_ATTRIBUTES
-                    ? 0
-                    : old &
-                          (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-            stageCopy(sources[size_t(i)].get(), sourcePaths[i], folder.path(D::staged(names[i])),
-                      keptAttributes, destination, staged);
-            folder.madeStaged(i);
-            if (i == last)
-                continue;
-            if (old == INVALID_FILE_ATTRIBUTES) {
-                staged.emplace_back(folder.path(D::absent(names[i])));
-                staged.back().finish(FILETIME{}, 0, destination);
-                folder.madeKept(i, D::Kept::AbsentMark);
-            } else if (CreateHardLinkW(wide(folder.path(D::kept(names[i]))), wide(destination),
-                                       nullptr)) {
-                folder.madeKept(i, D::Kept::ByLink);
-            } else {
-                // A volume without hard links (FAT, exFAT) keeps a copy.
-                const DWORD error = GetLastError();
-                if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
-                    fail(error, destination);
-                LARGE_INTEGER size;
-                const Handle current = openInput(destination, size);
-                stageCopy(current.get(), destination, folder.path(D::kept(names[i])), old,
-                          destination, staged);
-                folder.madeKept(i, D::Kept::ByCopy);
-            }
-        }
-        for (StagedFile& file : staged)
-            file.keep();
-        staged.clear();
-        for (qsizetype i = 0; i <= last; ++i) {
-            folder.rename(D::staged(names[i]), names[i]);
-            folder.changedInPlace(i);
-        }
-    } catch (...) {
-        staged.clear(); // unfinished files vanish as they close
-        folder.undo();
-        throw;
-    }
-    folder.finish();
+    const QString full = nativePath(path);
+    const qsizetype slash = full.lastIndexOf(u'\\');
+    QString folder = full.left(slash);
+    if (folder.endsWith(u':'))
+        folder += u'\\';
+    return {folder, full.mid(slash + 1)};
 }
 
-void LocalFileSystem::removeFiles(const QStringList& paths)
+std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path)
 {
-    if (paths.isEmpty())
-        return;
-    const auto [folderPath, names] = splitDestinations(paths);
-    DestinationFolder folder(folderPath, names, m_waitNotice);
-    using D = DestinationFolder;
-
-    // A missing file ends the removal: those before it go, all or none.
-    const qsizetype present = folder.narrowToPresent(
-        [&](const QString& name) { return folder.checkReplaceable(name, false); });
-    if (present == 0)
-        fail(ERROR_FILE_NOT_FOUND, folder.path(names.first()));
-
-    // All or none, as ReplaceTraces describes: the absent mark for the last
-    // entry, every other entry moved aside, then the last deleted.
-    const qsizetype last = present - 1;
-    try {
-        StagedFile mark(folder.path(D::absent(names[last])));
-        mark.finish(FILETIME{}, 0, folder.path(names[last]));
-        mark.keep();
-        folder.madeKept(last, D::Kept::AbsentMark);
-        for (qsizetype i = 0; i < last; ++i) {
-            folder.rename(names[i], D::kept(names[i]));
-            folder.madeKept(i, D::Kept::ByMove);
-        }
-        const QString file = folder.path(names[last]);
-        if (!retried([&] { return DeleteFileW(wide(file)); }))
-            failWithLastError(file);
-    } catch (...) {
-        folder.undo();
-        throw;
-    }
-    folder.finish();
-    if (present < names.size())
-        fail(ERROR_FILE_NOT_FOUND, folder.path(names[present]));
-}
-
-void LocalFileSystem::finishInterruptedChange(const QStringList& paths)
-{
-    if (paths.isEmpty())
-        return;
-    const auto [folderPath, names] = splitDestinations(paths);
-    const DestinationFolder folder(folderPath, names, m_waitNotice, true);
+    return std::make_unique<WinFolder>(path);
 }
 
 QString LocalFileSystem::resolvePath(const QString& path) const

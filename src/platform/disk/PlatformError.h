@@ -29,8 +29,12 @@ public:
         InvalidData,     // a preview that is not a picture
         Overflow,        // a set number past the 16-bit range
         OutOfMemory,
+        NotFound,     // a game file to remove
+        TooLarge,     // a set file over the size limit
+        NotPermitted, // a game file that cannot be kept while replaced
+        Busy,         // a game folder another holds locked
     };
-    static PlatformError of(Failure failure);
+    static PlatformError of(Failure failure, QString path = {});
 
     std::int32_t number() const { return m_number; }
     const QString& description() const { return m_description; }

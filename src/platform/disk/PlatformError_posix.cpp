@@ -21,16 +21,25 @@ bool PlatformError::isHeldByAnotherProgram() const
     return m_number == ETXTBSY;
 }
 
-PlatformError PlatformError::of(Failure failure)
+PlatformError PlatformError::of(Failure failure, QString path)
 {
     switch (failure) {
+    case Failure::NotFound:
+        return fromSystem(ENOENT, std::move(path));
+    case Failure::TooLarge:
+        return fromSystem(EFBIG, std::move(path));
+    case Failure::NotPermitted:
+        return fromSystem(EPERM, std::move(path));
+    case Failure::Busy:
+        return fromSystem(EBUSY, std::move(path));
+
     case Failure::InvalidArgument:
     case Failure::InvalidData:
-        return fromSystem(EINVAL);
+        return fromSystem(EINVAL, std::move(path));
     case Failure::Overflow:
-        return fromSystem(EOVERFLOW);
+        return fromSystem(EOVERFLOW, std::move(path));
     case Failure::OutOfMemory:
-        return fromSystem(ENOMEM);
+        return fromSystem(ENOMEM, std::move(path));
     }
-    return fromSystem(EINVAL);
+    return fromSystem(EINVAL, std::move(path));
 }

@@ -28,17 +28,26 @@ bool PlatformError::isHeldByAnotherProgram() const
     return m_number == ERROR_SHARING_VIOLATION || m_number == ERROR_LOCK_VIOLATION;
 }
 
-PlatformError PlatformError::of(Failure failure)
+PlatformError PlatformError::of(Failure failure, QString path)
 {
     switch (failure) {
+    case Failure::NotFound:
+        return fromSystem(ERROR_FILE_NOT_FOUND, std::move(path));
+    case Failure::TooLarge:
+        return fromSystem(ERROR_FILE_TOO_LARGE, std::move(path));
+    case Failure::NotPermitted:
+        return fromSystem(ERROR_ACCESS_DENIED, std::move(path));
+    case Failure::Busy:
+        return fromSystem(ERROR_BUSY, std::move(path));
+
     case Failure::InvalidArgument:
-        return fromSystem(ERROR_INVALID_PARAMETER);
+        return fromSystem(ERROR_INVALID_PARAMETER, std::move(path));
     case Failure::InvalidData:
-        return fromSystem(ERROR_INVALID_DATA);
+        return fromSystem(ERROR_INVALID_DATA, std::move(path));
     case Failure::Overflow:
-        return fromSystem(ERROR_ARITHMETIC_OVERFLOW);
+        return fromSystem(ERROR_ARITHMETIC_OVERFLOW, std::move(path));
     case Failure::OutOfMemory:
-        return fromSystem(ERROR_NOT_ENOUGH_MEMORY);
+        return fromSystem(ERROR_NOT_ENOUGH_MEMORY, std::move(path));
     }
-    return fromSystem(ERROR_INVALID_PARAMETER);
+    return fromSystem(ERROR_INVALID_PARAMETER, std::move(path));
 }

@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright the Tarvane developers
+
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+// Told true when a change begins to wait for another holder of the game
+// folder's lock, and false when that wait is over.
+using WaitNotice = std::function<void(bool waiting)>;
+
+// One folder of the disk, opened for a change of some of its entries: the
+// few calls each system supplies, over entry names of that folder. Each
+// raises PlatformError when the system fails, naming the file at fault.
+// The order in which they are made is PairJournal's alone.
+class ChangeFolder
+{
+public:
+    virtual ~ChangeFolder() = default;
+
+    // What the system cannot do here. A system that finds out clears them
+    // itself; a test clears them to take the other way.
+    bool anonymousStaging = true; // a staged file has no name until complete
+    bool hardLinks = true;        // an entry can be kept as a second link
+
+    // Locks the folder against every other Tarvane: waits a while for
+    // another holder (telling `waiting`), then raises that the folder is in
+    // use; without `wait`, returns false at once where another holds it.
+    virtual bool lock(bool wait, const WaitNotice& waiting) = 0;
+
+    // What an entry is, its link not followed.
+    enum class Kind { None, File, Link, Folder, Other };
+    struct Entry
+    {
+        Kind kind = Kind::None;
+        bool ownSingleLink = false; // this user's file, with no other name
+    };
+    virtual Entry look(const QString& name) const = 0;
+
+    // Whether the folder holds a temporary of this kind for entry `name`,
+    // made by this user's Tarvane. One this user's Tarvane cannot have made
+    // (another user's, a folder, a file linked in) is refused, raised.
+    enum class Trace { Staged, Kept, Absent };
+    virtual bool ownTrace(const QString& trace, const QString& name, Trace kind) const = 0;
+
+    // Whether a game file is there, refusing one that may not be replaced
+    // (or, with `replacing` false, deleted): a folder, a read-only file, one
+    // another program holds.
+    virtual bool checkDestination(const QString& name, bool replacing) const = 0;
+
+    // A set file, open and checked to be copied.
+    class Source
+    {
+    public:
+        virtual ~Source() = default;
+        virtual qint64 size() const = 0;
+    };
+    virtual std::unique_ptr<Source> openSource(const QString& path) const = 0;
+
+    // Writes `source` in full, its data synced, under the temporary name
+    // `staged` as the new entry `name`, with the old entry's owner and mode.
+    // `named` becomes true once an entry of that name is there.
+    virtual void stage(const QString& name, const QString& staged, Source& source, bool& named) = 0;
+
+    // Keep entry `name` under the temporary name `kept`: a hard link
+    // (false where the volume has none); this user's copy, its data synced
+    // (`named` as for stage); a new link of this user's to a link's target
+    // (false where the system makes none).
+    virtual bool keepByLink(const QString& name, const QString& kept) = 0;
+    virtual void keepByCopy(const QString& name, const QString& kept, bool& named) = 0;
+    virtual bool keepByNewLink(const QString& name, const QString& kept) = 0;
+    // An empty file, the mark that there was no entry.
+    virtual void markAbsent(const QString& mark) = 0;
+
+    // Renames an entry over another (to place, move aside or put back).
+    virtual void rename(const QString& from, const QString& to) = 0;
+    // Deletes a game file; deletes a temporary, one already gone too.
+    virtual void remove(const QString& name) = 0;
+    virtual void discard(const QString& trace) = 0;
+    // Makes the folder's changes so far durable.
+    virtual void sync() = 0;
+
+    // The entry's path, as reports show it.
+    virtual QString path(const QString& name) const = 0;
+};
+
+// Opens the folder at `path` for a change (not yet locked).
+std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path);
+
+// A change of some entries of one folder (the game folder's pair), as one
+// change: after it, or after a crash or a power loss at any moment of it
+// and the next recovery, the entries are all old or all new.
+//
+// Every change first locks the folder and recovers from a change cut
+// short. Then, for entries N1..Nn, a replace (Load, Restore Default):
+//   1. opens and checks every source and every destination;
+//   2. keeps every old entry but the last beside itself, under its kept
+//      name (a hard link of this user's file; else this user's copy, or a
+//      new link to a link's target, each complete), or marks that there
+//      was none;
+//   3. writes every new file in full under its staged name;      SYNC
+//   4. moves aside the entries that could not be kept beside (a volume
+//      without hard links);                                        SYNC
+//   5. renames the staged files into place, one at a time,         SYNC
+//      after each;
+//   6. discards its temporaries.                                   SYNC
+// A removal keeps as a replace does, marks the last entry absent in place
+// of staging, and in place of renaming deletes the entries still there,
+// the last one last, with a sync after each.
+//
+// So a change has not happened while the last entry's staged file is there,
+// or its absent mark and the last entry too: recovery then puts the kept
+// entries back (and deletes those that were absent); either way it discards
+// the temporaries. The folder is synced wherever a later step must not be
+// found after a power loss without an earlier one, on file systems that
+// write a folder's changes in any order:
+// - after 3 (removing: after marking): the kept and staged files before any
+//   game file changes: moved aside, the entry must not be missing without
+//   them, or recovery would take the change for done; renamed over, the
+//   kept file is what recovery puts back;
+// - after 4: the same, for the move, before the renames;
+// - after each rename but the last: the second alone would mix the pair;
+// - after the last (in 6, before discarding): the kept file outlives every
+//   staged one;
+// - after discarding: the change is durable before it is reported done.
+// Between 2 and 3 none is needed: both only make temporaries, and recovery
+// reads the same state from any of them a power loss keeps. (A plain safe
+// replace of one file syncs its data and its folder once; for the pair
+// Tarvane syncs each file's data as two of those do, and the folder four
+// times where they do twice: five where it moves a file aside.)
+// A failed step undoes those before it.
+class PairJournal
+{
+public:
+    // Copies sources[i] over names[i].
+    static void copy(ChangeFolder& folder, const QStringList& names, const QStringList& sources,
+                     const WaitNotice& waiting);
+    // Deletes the entries; a missing one ends it there: the entries before
+    // it are deleted (all or none), then the missing one is reported.
+    static void remove(ChangeFolder& folder, const QStringList& names, const WaitNotice& waiting);
+    // Only the lock (not waited for: where another holds it, nothing is
+    // done) and the recovery.
+    static void finishInterrupted(ChangeFolder& folder, const QStringList& names);
+
+    // The temporary names for entry `name`.
+    static QString staged(const QString& name);
+    static QString kept(const QString& name);
+    static QString absent(const QString& name);
+
+private:
+    PairJournal(ChangeFolder& folder, const QStringList& names);
+    void recover();
+    void keepAll(qsizetype count, const std::function<void()>& between);
+    bool keepBeside(qsizetype i);
+    void undo() noexcept;
+    void finish();
+    void discard(const QStringList& traces);
+    QStringList madeTraces() const;
+
+    // How entry i was kept.
+    enum class Kept { No, ByLink, ByCopy, ByMove, AbsentMark };
+
+    ChangeFolder& m_folder;
+    QStringList m_names;
+    QList<bool> m_staged;
+    QList<Kept> m_kept;
+    QList<qsizetype> m_moved;
+    qsizetype m_changed = 0; // entries replaced or deleted so far
+};
