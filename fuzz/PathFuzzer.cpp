@@ -8,8 +8,8 @@
 
 #include "FuzzCheck.h"
 #include "library/FrontlineLibrary.h"
-#include "platform/disk/FileNames.h"
-#include "platform/disk/PlatformError.h"
+#include "platform/FileNames.h"
+#include "platform/PlatformError.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -72,9 +72,9 @@ public:
     mutable QString steps;
     mutable QList<int> placedAt; // the calls that put a game file in place
 
-    bool lock(bool wait, const WaitNotice& waiting) override
+    bool tryLock() override
     {
-        return call(0, [&] { return m_real->lock(wait, waiting); });
+        return call(0, [&] { return m_real->tryLock(); });
     }
     Entry look(const QString& name) const override
     {

@@ -12,9 +12,9 @@
 //
 // Exit status 0 when done, 3 with the error on standard error when not.
 
-#include "platform/disk/FileNames.h"
+#include "platform/FileNames.h"
+#include "platform/PlatformError.h"
 #include "platform/disk/LocalFileSystem.h"
-#include "platform/disk/PlatformError.h"
 
 #include <cstdio>
 #include <sched.h>

@@ -11,7 +11,7 @@
 #include <QSet>
 #include <algorithm>
 #ifndef _WIN32
-#include "platform/disk/FileNames.h"
+#include "platform/FileNames.h"
 
 #include <sys/stat.h>
 #else

@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "platform/disk/PlatformError.h"
+#include "platform/PlatformError.h"
 #include "platform/screen/MessageBoxes.h"
 #include "platform/screen/ProgramExit.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "errors/ErrorReport.h"
-#include "platform/disk/PlatformError.h"
+#include "platform/PlatformError.h"
 
 #include <new>
 #include <utility>

@@ -4,8 +4,8 @@
 #include "library/FrontlineLibrary.h"
 
 #include "errors/Guard.h"
+#include "platform/PlatformError.h"
 #include "platform/disk/FileSystem.h"
-#include "platform/disk/PlatformError.h"
 
 #include <limits>
 

@@ -5,7 +5,7 @@
 
 // What GoogleTest needs to print and check the program's own types.
 
-#include "platform/disk/PlatformError.h"
+#include "platform/PlatformError.h"
 
 #include <QByteArray>
 #include <QList>

@@ -6,7 +6,7 @@
 
 #include "platform/disk/LocalFileSystem.h"
 
-#include "platform/disk/PlatformError.h"
+#include "platform/PlatformError.h"
 
 std::pair<QString, QStringList> LocalFileSystem::splitDestinations(const QStringList& paths) const
 {

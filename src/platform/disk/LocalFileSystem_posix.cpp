@@ -1,21 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/disk/FileNames.h"
+#include "platform/FileNames.h"
+#include "platform/PlatformError.h"
 #include "platform/disk/LocalFileSystem.h"
-#include "platform/disk/PlatformError.h"
 #include "platform/disk/WholeInputs.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QScopeGuard>
-#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/file.h>
@@ -58,22 +56,12 @@ private:
     int m_fd;
 };
 
-class DirectoryStream
-{
-public:
-    explicit DirectoryStream(const QByteArray& path) : m_dir(::opendir(path.constData())) {}
-    ~DirectoryStream()
-    {
-        if (m_dir)
-            ::closedir(m_dir);
-    }
-    DirectoryStream(const DirectoryStream&) = delete;
-    DirectoryStream& operator=(const DirectoryStream&) = delete;
-    DIR* get() const { return m_dir; }
+using DirectoryStream = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-private:
-    DIR* m_dir;
-};
+DirectoryStream openDirectory(const QByteArray& path)
+{
+    return {::opendir(path.constData()), ::closedir};
+}
 
 bool hasEntry(const QByteArray& path)
 {
@@ -267,10 +255,6 @@ bool sameEntry(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// How long a change waits for another Tarvane (or anyone holding the game
-// folder's lock) before it reports the folder in use.
-constexpr int LockWaitMs = 3000;
-
 class PosixSource final : public ChangeFolder::Source
 {
 public:
@@ -294,29 +278,13 @@ public:
             failWithErrno(path);
     }
 
-    // Anyone who can read the folder can lock it: wait a while, not for ever.
-    bool lock(bool wait, const WaitNotice& waiting) override
+    bool tryLock() override
     {
-        QElapsedTimer waited;
-        bool told = false;
-        const auto stopTelling = qScopeGuard([&] {
-            if (told && waiting)
-                waiting(false);
-        });
         while (::flock(fd(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                failWithErrno(m_path);
-            if (!wait)
+            if (errno == EWOULDBLOCK)
                 return false;
-            if (!told) {
-                waited.start();
-                told = true;
-                if (waiting)
-                    waiting(true);
-            }
-            if (waited.elapsed() >= LockWaitMs)
-                fail(EBUSY, m_path);
-            QThread::msleep(20);
+            if (errno != EINTR)
+                failWithErrno(m_path);
         }
         return true;
     }
@@ -552,7 +520,10 @@ public:
 
 private:
     int fd() const { return m_fd.get(); }
-    QByteArray path(const QByteArray& name) const { return joined(m_path, name); }
+    QByteArray path(const QByteArray& name) const
+    {
+        return name.isEmpty() ? m_path : joined(m_path, name);
+    }
     void info(struct stat& st) const
     {
         if (::fstat(fd(), &st) != 0)
@@ -649,7 +620,7 @@ QChar LocalFileSystem::separator() const
 QStringList LocalFileSystem::listDirectory(const QString& path) const
 {
     const QByteArray native = resolveNative(path);
-    DirectoryStream dir(native);
+    const DirectoryStream dir = openDirectory(native);
     if (!dir.get())
         failWithErrno(native);
     QStringList names;
@@ -753,7 +724,7 @@ QByteArray LocalFileSystem::resolveNative(const QString& path) const
 QByteArray LocalFileSystem::findIgnoringCase(const QByteArray& folder, const QByteArray& name) const
 {
     ++m_resolutionScans;
-    DirectoryStream dir(folder);
+    const DirectoryStream dir = openDirectory(folder);
     if (!dir.get())
         return {};
     QByteArray best;

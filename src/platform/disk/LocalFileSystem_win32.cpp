@@ -4,8 +4,8 @@
 // The file layer on Windows. Names stay UTF-16 throughout, the system
 // ignores case itself, and every failure carries GetLastError's number.
 
+#include "platform/PlatformError.h"
 #include "platform/disk/LocalFileSystem.h"
-#include "platform/disk/PlatformError.h"
 #include "platform/disk/WholeInputs.h"
 
 #include <QDir>
@@ -147,60 +147,6 @@ template <typename Call> bool retried(Call call)
     }
 }
 
-// How long a Load, Restore or Remove waits for another Tarvane before it
-// reports the game folder in use.
-constexpr DWORD LockWaitMs = 3000;
-
-// A named mutex held for one operation, released on every way out.
-class HeldMutex
-{
-public:
-    HeldMutex() = default;
-    HeldMutex(const HeldMutex&) = delete;
-    HeldMutex& operator=(const HeldMutex&) = delete;
-    ~HeldMutex()
-    {
-        if (m_owned)
-            ReleaseMutex(m_mutex.get());
-    }
-
-    // Opens or makes the mutex, open to every user, so that Tarvanes in
-    // different sessions wait for each other too; then waits for it, a
-    // while (telling `waiting` while it does), or with `waitNotAtAll` not at
-    // all. False when another holds it that long.
-    bool take(const QString& name, const QString& reported, const WaitNotice& waiting,
-              bool waitNotAtAll)
-    {
-        SECURITY_DESCRIPTOR everyone;
-        if (!InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION) ||
-            !SetSecurityDescriptorDacl(&everyone, TRUE, nullptr, FALSE))
-            failWithLastError(reported);
-        SECURITY_ATTRIBUTES attributes = {sizeof attributes, &everyone, FALSE};
-        m_mutex = Handle(CreateMutexW(&attributes, FALSE, wide(name)));
-        if (!m_mutex.valid())
-            failWithLastError(reported);
-        DWORD waited = WaitForSingleObject(m_mutex.get(), 0);
-        if (waited == WAIT_TIMEOUT && !waitNotAtAll) {
-            if (waiting)
-                waiting(true);
-            waited = WaitForSingleObject(m_mutex.get(), LockWaitMs);
-            if (waiting)
-                waiting(false);
-        }
-        if (waited == WAIT_TIMEOUT)
-            return false;
-        // An abandoned mutex is ours now: its holder died.
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
-            failWithLastError(reported);
-        m_owned = true;
-        return true;
-    }
-
-private:
-    Handle m_mutex;
-    bool m_owned = false;
-};
-
 // A new file of the folder. Staged anonymously, it is marked for deletion
 // until it is complete, so that a killed process leaves nothing behind.
 class StagedFile
@@ -278,8 +224,8 @@ public:
 };
 
 // The game folder, pinned for the whole of one change. Its lock is a named
-// mutex for its file ID, which creates no file and is released if this
-// process dies.
+// mutex for its file ID, machine-wide, which creates no file and is
+// released if this process dies.
 class WinFolder final : public ChangeFolder
 {
 public:
@@ -292,20 +238,41 @@ public:
             failWithLastError(m_folder);
     }
 
-    bool lock(bool wait, const WaitNotice& waiting) override
+    ~WinFolder() override
     {
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(m_pin.get(), &info))
+        if (m_locked)
+            ReleaseMutex(m_lock.get());
+    }
+
+    // The mutex is open to every user, so that Tarvanes in different
+    // sessions wait for each other too. An abandoned one is ours now: its
+    // holder died.
+    bool tryLock() override
+    {
+        if (!m_lock.valid()) {
+            BY_HANDLE_FILE_INFORMATION info;
+            if (!GetFileInformationByHandle(m_pin.get(), &info))
+                failWithLastError(m_folder);
+            const QString name = QStringLiteral("Global\\Tarvane.%1.%2.%3")
+                                     .arg(info.dwVolumeSerialNumber)
+                                     .arg(info.nFileIndexHigh)
+                                     .arg(info.nFileIndexLow);
+            SECURITY_DESCRIPTOR everyone;
+            if (!InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION) ||
+                !SetSecurityDescriptorDacl(&everyone, TRUE, nullptr, FALSE))
+                failWithLastError(m_folder);
+            SECURITY_ATTRIBUTES attributes = {sizeof attributes, &everyone, FALSE};
+            m_lock = Handle(CreateMutexW(&attributes, FALSE, wide(name)));
+            if (!m_lock.valid())
+                failWithLastError(m_folder);
+        }
+        const DWORD waited = WaitForSingleObject(m_lock.get(), 0);
+        if (waited == WAIT_TIMEOUT)
+            return false;
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
             failWithLastError(m_folder);
-        const QString name = QStringLiteral("Global\\Tarvane.%1.%2.%3")
-                                 .arg(info.dwVolumeSerialNumber)
-                                 .arg(info.nFileIndexHigh)
-                                 .arg(info.nFileIndexLow);
-        if (m_lock.take(name, m_folder, waiting, !wait))
-            return true;
-        if (wait)
-            fail(ERROR_BUSY, m_folder);
-        return false;
+        m_locked = true;
+        return true;
     }
 
     Entry look(const QString& name) const override
@@ -445,7 +412,7 @@ private:
     // A drive root's path ends in its separator already.
     QString native(const QString& name) const
     {
-        if (m_folder.endsWith(u'\\'))
+        if (name.isEmpty() || m_folder.endsWith(u'\\'))
             return m_folder + name;
         return m_folder + u'\\' + name;
     }
@@ -477,7 +444,8 @@ private:
 
     QString m_folder;
     Handle m_pin;
-    HeldMutex m_lock;
+    Handle m_lock;
+    bool m_locked = false;
 };
 
 } // namespace

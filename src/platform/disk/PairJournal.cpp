@@ -3,15 +3,41 @@
 
 #include "platform/disk/PairJournal.h"
 
+#include "platform/PlatformError.h"
 #include "platform/disk/LocalFileSystem.h"
-#include "platform/disk/PlatformError.h"
 
+#include <QElapsedTimer>
 #include <QScopeGuard>
+#include <QThread>
 #include <new>
 #include <optional>
 #include <vector>
 
 namespace {
+
+// How long a change waits for another holder of the folder's lock (another
+// Tarvane, or anyone who can read the folder) before it reports the folder
+// in use.
+constexpr int LockWaitMs = 3000;
+
+void lockWaiting(ChangeFolder& folder, const WaitNotice& waiting)
+{
+    if (folder.tryLock())
+        return;
+    if (waiting)
+        waiting(true);
+    const auto stopTelling = qScopeGuard([&] {
+        if (waiting)
+            waiting(false);
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (!folder.tryLock()) {
+        if (waited.elapsed() >= LockWaitMs)
+            throw PlatformError::of(PlatformError::Failure::Busy, folder.path({}));
+        QThread::msleep(20);
+    }
+}
 
 template <typename Step> bool attempt(Step step) noexcept
 {
@@ -49,7 +75,7 @@ PairJournal::PairJournal(ChangeFolder& folder, const QStringList& names)
 void PairJournal::copy(ChangeFolder& folder, const QStringList& names, const QStringList& sources,
                        const WaitNotice& waiting)
 {
-    folder.lock(true, waiting);
+    lockWaiting(folder, waiting);
     PairJournal journal(folder, names);
     journal.recover();
 
@@ -87,7 +113,7 @@ void PairJournal::copy(ChangeFolder& folder, const QStringList& names, const QSt
 
 void PairJournal::remove(ChangeFolder& folder, const QStringList& names, const WaitNotice& waiting)
 {
-    folder.lock(true, waiting);
+    lockWaiting(folder, waiting);
     PairJournal journal(folder, names);
     journal.recover();
 
@@ -125,7 +151,7 @@ void PairJournal::remove(ChangeFolder& folder, const QStringList& names, const W
 
 void PairJournal::finishInterrupted(ChangeFolder& folder, const QStringList& names)
 {
-    if (folder.lock(false, {}))
+    if (folder.tryLock())
         PairJournal(folder, names).recover();
 }
 

@@ -27,10 +27,9 @@ public:
     bool anonymousStaging = true; // a staged file has no name until complete
     bool hardLinks = true;        // an entry can be kept as a second link
 
-    // Locks the folder against every other Tarvane: waits a while for
-    // another holder (telling `waiting`), then raises that the folder is in
-    // use; without `wait`, returns false at once where another holds it.
-    virtual bool lock(bool wait, const WaitNotice& waiting) = 0;
+    // Locks the folder against every other Tarvane, until this is gone;
+    // false where another holds it.
+    virtual bool tryLock() = 0;
 
     // What an entry is, its link not followed.
     enum class Kind { None, File, Link, Folder, Other };
@@ -84,7 +83,7 @@ public:
     // Makes the folder's changes so far durable.
     virtual void sync() = 0;
 
-    // The entry's path, as reports show it.
+    // The entry's path, as reports show it; empty, the folder's.
     virtual QString path(const QString& name) const = 0;
 };
 

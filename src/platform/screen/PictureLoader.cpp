@@ -4,7 +4,7 @@
 #include "platform/screen/PictureLoader.h"
 
 #include "platform/disk/FileSystem.h"
-#include "platform/disk/PlatformError.h"
+#include "platform/PlatformError.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/disk/PlatformError.h"
+#include "platform/PlatformError.h"
 
 #include <windows.h>
 
@@ -30,24 +30,10 @@ bool PlatformError::isHeldByAnotherProgram() const
 
 PlatformError PlatformError::of(Failure failure, QString path)
 {
-    switch (failure) {
-    case Failure::NotFound:
-        return fromSystem(ERROR_FILE_NOT_FOUND, std::move(path));
-    case Failure::TooLarge:
-        return fromSystem(ERROR_FILE_TOO_LARGE, std::move(path));
-    case Failure::NotPermitted:
-        return fromSystem(ERROR_ACCESS_DENIED, std::move(path));
-    case Failure::Busy:
-        return fromSystem(ERROR_BUSY, std::move(path));
-
-    case Failure::InvalidArgument:
-        return fromSystem(ERROR_INVALID_PARAMETER, std::move(path));
-    case Failure::InvalidData:
-        return fromSystem(ERROR_INVALID_DATA, std::move(path));
-    case Failure::Overflow:
-        return fromSystem(ERROR_ARITHMETIC_OVERFLOW, std::move(path));
-    case Failure::OutOfMemory:
-        return fromSystem(ERROR_NOT_ENOUGH_MEMORY, std::move(path));
-    }
-    return fromSystem(ERROR_INVALID_PARAMETER, std::move(path));
+    // In the order of Failure.
+    static constexpr int Numbers[] = {ERROR_INVALID_PARAMETER,   ERROR_INVALID_DATA,
+                                      ERROR_ARITHMETIC_OVERFLOW, ERROR_NOT_ENOUGH_MEMORY,
+                                      ERROR_FILE_NOT_FOUND,      ERROR_FILE_TOO_LARGE,
+                                      ERROR_ACCESS_DENIED,       ERROR_BUSY};
+    return fromSystem(Numbers[int(failure)], std::move(path));
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-#include "platform/disk/FileNames.h"
+#include "platform/FileNames.h"
 
 #include <QStringDecoder>
 #include <QUtf8StringView>
