@@ -622,7 +622,7 @@ protected:
         if (GetParam().named)
             fail("openat", "O_TMPFILE");
         if (GetParam().moveAside)
-            fail("linkat", LocalFileSystem::KeptSuffix);
+            fail("linkat", PairJournal::KeptSuffix);
     }
 
     // strace's arguments that fail the forced calls, but those named `except`.
@@ -681,7 +681,7 @@ TEST_P(CrashDuringLoad, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEv
     ASSERT_EQ(scratch.entries("game"), gameEntries(!remove));
     EXPECT_EQ(outsideTheGameFolder(), outside);
     EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), GetParam().named || remove);
-    EXPECT_EQ(ordinals(log, "linkat", LocalFileSystem::KeptSuffix).isEmpty(),
+    EXPECT_EQ(ordinals(log, "linkat", PairJournal::KeptSuffix).isEmpty(),
               GetParam().moveAside || !GetParam().oldPair ||
                   GetParam().oldFrontline != LoadPath::Own);
     expectRealCallsInOrder(folderSteps(log, scratch.path("game")), newFiles);

@@ -12,17 +12,10 @@
 #include <utility>
 
 // The operating system's file services, for POSIX systems and for Windows.
-// Errors carry the system's error number and its text.
-//
-// Load and Restore Default must leave the game folder's pair whole, and
-// nothing else on disk may change. So:
-// - every input must be a regular file, and is opened without blocking;
-// - a destination's directory entry is replaced, never followed: a link
-//   there becomes a regular file and its target is left alone (Windows
-//   refuses a reparse point there instead);
-// - a change of the pair is one PairJournal change;
-// - a game file without write permission is neither replaced nor deleted;
-// - one exclusive lock on the game folder serialises two Tarvanes.
+// Errors carry the system's error number and its text. Every input must be
+// a regular file, and is opened without blocking; a change of the game
+// folder's pair is one PairJournal change, which replaces the entries of
+// the game files, never following them, and nothing else.
 class LocalFileSystem final : public FileSystem
 {
 public:
@@ -53,13 +46,6 @@ public:
 
     // How many folders path resolution has had to list so far.
     int resolutionScans() const { return m_resolutionScans; }
-
-    // The suffixes of the game folder's temporary entries while a
-    // destination is being replaced: the staged new file, the kept old one,
-    // and the mark that there was no old one.
-    static constexpr char StagedSuffix[] = ".tarvane-new";
-    static constexpr char KeptSuffix[] = ".tarvane-old";
-    static constexpr char AbsentSuffix[] = ".tarvane-absent";
 
 private:
     // Resolves the destinations, which must be distinct entries of one

@@ -147,66 +147,6 @@ template <typename Call> bool retried(Call call)
     }
 }
 
-// A new file of the folder. Staged anonymously, it is marked for deletion
-// until it is complete, so that a killed process leaves nothing behind.
-class StagedFile
-{
-public:
-    StagedFile(const QString& path, bool anonymous) : m_path(path), m_anonymous(anonymous)
-    {
-        m_file = Handle(CreateFileW(wide(path), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!m_file.valid())
-            failWithLastError(path);
-        if (anonymous)
-            setDeletePending(true);
-    }
-
-    void write(const char* data, qsizetype size, const QString& reported)
-    {
-        while (size > 0) {
-            DWORD n = 0;
-            const DWORD chunk = DWORD(std::min(size, ChunkSize));
-            if (!WriteFile(m_file.get(), data, chunk, &n, nullptr))
-                failWithLastError(reported);
-            if (n == 0)
-                fail(ERROR_DISK_FULL, reported);
-            data += n;
-            size -= n;
-        }
-    }
-
-    // Complete and flushed: the file keeps its name.
-    void finish(const FILETIME& modified, DWORD keptAttributes, const QString& reported)
-    {
-        FILE_BASIC_INFO basic = {};
-        basic.LastWriteTime.LowPart = modified.dwLowDateTime;
-        basic.LastWriteTime.HighPart = LONG(modified.dwHighDateTime);
-        basic.FileAttributes = keptAttributes != 0 ? keptAttributes : FILE_ATTRIBUTE_NORMAL;
-        if (!SetFileInformationByHandle(m_file.get(), FileBasicInfo, &basic, sizeof basic))
-            failWithLastError(reported);
-        if (!FlushFileBuffers(m_file.get()))
-            failWithLastError(reported);
-        if (m_anonymous)
-            setDeletePending(false);
-        m_file = Handle();
-    }
-
-private:
-    void setDeletePending(bool pending)
-    {
-        FILE_DISPOSITION_INFO disposition = {};
-        disposition.DeleteFile = pending ? TRUE : FALSE;
-        if (!SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition,
-                                        sizeof disposition))
-            failWithLastError(m_path);
-    }
-
-    QString m_path;
-    bool m_anonymous;
-    Handle m_file;
-};
-
 class WinSource final : public ChangeFolder::Source
 {
 public:
@@ -347,7 +287,7 @@ public:
             old == INVALID_FILE_ATTRIBUTES
                 ? 0
                 : old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-        copyInto(source.file.get(), source.path, staged, kept, native(name), named);
+        writeNew(staged, source.file.get(), source.path, kept, native(name), named);
     }
 
     bool keepByLink(const QString& name, const QString& kept) override
@@ -366,7 +306,7 @@ public:
     {
         LARGE_INTEGER size;
         const Handle current = openInput(native(name), size);
-        copyInto(current.get(), native(name), kept, GetFileAttributesW(wide(native(name))),
+        writeNew(kept, current.get(), native(name), GetFileAttributesW(wide(native(name))),
                  native(name), named);
     }
 
@@ -375,7 +315,8 @@ public:
 
     void markAbsent(const QString& mark) override
     {
-        StagedFile(native(mark), true).finish(FILETIME{}, 0, native(mark));
+        bool named = false;
+        writeNew(mark, nullptr, {}, 0, native(mark), named);
     }
 
     void rename(const QString& from, const QString& to) override
@@ -417,28 +358,55 @@ private:
         return m_folder + u'\\' + name;
     }
 
-    // Copies an open file into a new file of the folder, complete and
-    // flushed.
-    void copyInto(HANDLE source, const QString& sourcePath, const QString& name,
+    // Writes a new file of the folder, with the content of `source` (an
+    // empty one without), complete and flushed. Written anonymously, it is
+    // marked for deletion until then, so that a killed process leaves
+    // nothing behind; `named` says when it is there to stay.
+    void writeNew(const QString& name, HANDLE source, const QString& sourcePath,
                   DWORD keptAttributes, const QString& reported, bool& named) const
     {
-        StagedFile staged(native(name), anonymousStaging);
+        const QString file = native(name);
+        const Handle out(CreateFileW(wide(file), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!out.valid())
+            failWithLastError(file);
         named = !anonymousStaging;
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        const auto setDeletePending = [&] {
+            if (!SetFileInformationByHandle(out.get(), FileDispositionInfo, &disposition,
+                                            sizeof disposition))
+                failWithLastError(file);
+        };
+        if (!named)
+            setDeletePending();
         std::vector<char> buffer(ChunkSize);
         qint64 copied = 0;
+        FILE_BASIC_INFO basic = {};
         for (;;) {
-            const qsizetype n = readSome(source, buffer.data(), ChunkSize, sourcePath);
+            const qsizetype n = source ? readSome(source, buffer.data(), ChunkSize, sourcePath) : 0;
             if (n == 0)
                 break;
             copied += n;
             if (copied > LocalFileSystem::MaxReadSize)
                 fail(ERROR_FILE_TOO_LARGE, sourcePath);
-            staged.write(buffer.data(), n, reported);
+            DWORD written = 0;
+            if (!WriteFile(out.get(), buffer.data(), DWORD(n), &written, nullptr))
+                failWithLastError(reported);
+            if (written != DWORD(n))
+                fail(ERROR_DISK_FULL, reported);
         }
-        FILETIME created, accessed, modified;
-        if (!GetFileTime(source, &created, &accessed, &modified))
+        FILETIME created, accessed, modified = {};
+        if (source && !GetFileTime(source, &created, &accessed, &modified))
             failWithLastError(sourcePath);
-        staged.finish(modified, keptAttributes, reported);
+        basic.LastWriteTime.LowPart = modified.dwLowDateTime;
+        basic.LastWriteTime.HighPart = LONG(modified.dwHighDateTime);
+        basic.FileAttributes = keptAttributes != 0 ? keptAttributes : FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof basic) ||
+            !FlushFileBuffers(out.get()))
+            failWithLastError(reported);
+        disposition.DeleteFile = FALSE;
+        if (!named)
+            setDeletePending();
         named = true;
     }
 

@@ -52,21 +52,6 @@ template <typename Step> bool attempt(Step step) noexcept
 
 } // namespace
 
-QString PairJournal::staged(const QString& name)
-{
-    return u'.' + name + QLatin1String(LocalFileSystem::StagedSuffix);
-}
-
-QString PairJournal::kept(const QString& name)
-{
-    return u'.' + name + QLatin1String(LocalFileSystem::KeptSuffix);
-}
-
-QString PairJournal::absent(const QString& name)
-{
-    return u'.' + name + QLatin1String(LocalFileSystem::AbsentSuffix);
-}
-
 PairJournal::PairJournal(ChangeFolder& folder, const QStringList& names)
     : m_folder(folder), m_names(names), m_staged(names.size(), false),
       m_kept(names.size(), Kept::No)

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include <QLatin1String>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -145,10 +146,12 @@ public:
     // done) and the recovery.
     static void finishInterrupted(ChangeFolder& folder, const QStringList& names);
 
-    // The temporary names for entry `name`.
-    static QString staged(const QString& name);
-    static QString kept(const QString& name);
-    static QString absent(const QString& name);
+    // The temporary names for entry `name`: the staged new file, the kept
+    // old one, and the mark that there was no old one.
+    static constexpr char KeptSuffix[] = ".tarvane-old";
+    static QString staged(const QString& name) { return u'.' + name + u".tarvane-new"; }
+    static QString kept(const QString& name) { return u'.' + name + QLatin1String(KeptSuffix); }
+    static QString absent(const QString& name) { return u'.' + name + u".tarvane-absent"; }
 
 private:
     PairJournal(ChangeFolder& folder, const QStringList& names);
