@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
@@ -298,16 +299,35 @@ public:
                           : S_ISLNK(st.st_mode) ? Kind::Link
                           : S_ISDIR(st.st_mode) ? Kind::Folder
                                                 : Kind::Other;
-        return {kind, st.st_uid == ::geteuid() && st.st_nlink == 1};
+        // Root may link any file, and trusts a kept link of the game file's
+        // owner; anyone else only their own.
+        return {kind, st.st_nlink == 1 && (st.st_uid == ::geteuid() || ::geteuid() == 0)};
+    }
+
+    QStringList traces() const override
+    {
+        const int listing = ::openat(fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const DirectoryStream dir(listing < 0 ? nullptr : ::fdopendir(listing), ::closedir);
+        if (!dir) {
+            if (listing >= 0)
+                ::close(listing);
+            failWithErrno(m_path);
+        }
+        QStringList found;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            if (entry->d_name[0] == '.' && std::strstr(entry->d_name, ".tarvane-"))
+                found.append(decodeFileName(entry->d_name));
+        }
+        return found;
     }
 
     // A temporary's name is known to anyone who can write the folder. Only
     // an entry that this user's Tarvane could have made is taken for one of
-    // ours: this user's regular file with no other link; kept for a game
-    // file, also this user's link, or a file whose other link is that game
-    // file; staged by root, also a file of the user who owns that game file
-    // or the folder, to whom root gives it (that user may change the game
-    // file anyway). Anything else (another user's file, a link, a folder, a
+    // ours: a regular file with no other link, or kept, also a link; this
+    // user's, or for root also one of the user who owns the game file or
+    // the folder (who may change the game file anyway), to whom root gives
+    // what it makes. A kept entry that is the game file itself, linked, is
+    // ours whoever owns it. Anything else (another user's file, a folder, a
     // file linked in under another name) is left alone and stops the
     // change. One look at the entry, through a descriptor of its own,
     // decides.
@@ -317,25 +337,20 @@ public:
         const FileDescriptor trace(
             ::openat(fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st;
-        if (trace.get() < 0) {
-            if (errno == ENOENT)
-                return false;
-            failWithErrno(path(name));
-        }
-        if (::fstat(trace.get(), &st) != 0)
+        if (trace.get() < 0 || ::fstat(trace.get(), &st) != 0)
             failWithErrno(path(name));
         struct stat game, folder;
         const bool hasGame = entry(encodeFileName(forEntry), game);
         const bool kept = kind == Trace::Kept;
+        if (kept && S_ISREG(st.st_mode) && st.st_nlink == 2 && hasGame && sameEntry(game, st))
+            return true;
         const bool ownKind = S_ISREG(st.st_mode) || (kept && S_ISLNK(st.st_mode));
-        const bool onlyLink =
-            st.st_nlink == 1 || (kept && st.st_nlink == 2 && hasGame && sameEntry(game, st));
         bool mine = st.st_uid == ::geteuid();
-        if (!mine && kind == Trace::Staged && ::geteuid() == 0) {
+        if (!mine && ::geteuid() == 0) {
             info(folder);
             mine = st.st_uid == folder.st_uid || (hasGame && st.st_uid == game.st_uid);
         }
-        if (!ownKind || !onlyLink || !mine)
+        if (!ownKind || st.st_nlink != 1 || !mine)
             fail(EEXIST, path(name));
         return true;
     }
@@ -425,15 +440,15 @@ public:
         }
     }
 
-    bool keepByLink(const QString& entryName, const QString& keptName) override
+    Linked keepByLink(const QString& entryName, const QString& keptName) override
     {
         const QByteArray name = encodeFileName(entryName);
         if (::linkat(fd(), name.constData(), fd(), encodeFileName(keptName).constData(), 0) == 0)
-            return true;
+            return Linked::Yes;
         if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
             failWithErrno(path(name));
         hardLinks = false;
-        return false;
+        return Linked::NoHardLinks;
     }
 
     void keepByCopy(const QString& entryName, const QString& keptName, bool& named) override
@@ -454,7 +469,8 @@ public:
         copyContent(from.get(), copy.get(), old.st_size, std::numeric_limits<qint64>::max(), game,
                     game);
         const struct timespec times[2] = {{0, UTIME_OMIT}, old.st_mtim};
-        if (::fchmod(copy.get(), old.st_mode & 0777) != 0 || ::futimens(copy.get(), times) != 0)
+        if ((::geteuid() == 0 && ::fchown(copy.get(), old.st_uid, old.st_gid) != 0) ||
+            ::fchmod(copy.get(), old.st_mode & 0777) != 0 || ::futimens(copy.get(), times) != 0)
             failWithErrno(game);
         syncOrFail(copy.get(), game);
     }

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 #include <windows.h>
+// After windows.h:
+#include <aclapi.h>
 
 namespace {
 
@@ -147,6 +149,44 @@ template <typename Call> bool retried(Call call)
     }
 }
 
+// A security identifier, held in a buffer of its own; empty where the
+// system cannot say.
+using Sid = std::vector<char>;
+
+// This process's user (TokenUser), or the owner Windows gives the files it
+// makes (TokenOwner): the user, or for an administrator's elevated
+// process, the Administrators group. Either information begins with the
+// identifier.
+Sid processSid(TOKEN_INFORMATION_CLASS which)
+{
+    HANDLE token = nullptr;
+    DWORD size = 0;
+    Sid sid;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        GetTokenInformation(token, which, nullptr, 0, &size);
+        std::vector<char> buffer(size);
+        if (size >= sizeof(PSID) && GetTokenInformation(token, which, buffer.data(), size, &size)) {
+            const PSID found = *reinterpret_cast<PSID*>(buffer.data());
+            sid.assign(static_cast<char*>(found), static_cast<char*>(found) + GetLengthSid(found));
+        }
+        CloseHandle(token);
+    }
+    return sid;
+}
+
+Sid ownerOf(HANDLE file)
+{
+    PSID sid = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    Sid owner;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,
+                        nullptr, &descriptor) == ERROR_SUCCESS &&
+        sid)
+        owner.assign(static_cast<char*>(sid), static_cast<char*>(sid) + GetLengthSid(sid));
+    LocalFree(descriptor);
+    return owner;
+}
+
 class WinSource final : public ChangeFolder::Source
 {
 public:
@@ -224,27 +264,60 @@ public:
             return {Kind::Folder};
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return {Kind::Link};
-        // Windows has no owner here to go by: a file with no other name is
-        // kept by a link.
-        const Handle file(CreateFileW(wide(native(name)), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
         BY_HANDLE_FILE_INFORMATION info;
-        if (!file.valid() || !GetFileInformationByHandle(file.get(), &info))
+        const Handle file = inspect(name, info);
+        if (!file.valid())
             failWithLastError(native(name));
         return {Kind::File, info.nNumberOfLinks == 1};
     }
 
-    // Only a plain file is taken for a temporary of ours; a folder or a
-    // reparse point under a temporary's name is left alone and stops the
-    // change.
-    bool ownTrace(const QString& name, const QString&, Trace) const override
+    QStringList traces() const override
     {
-        const DWORD attributes = GetFileAttributesW(wide(native(name)));
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return false;
-        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        WIN32_FIND_DATAW entry;
+        HANDLE search =
+            FindFirstFileExW(wide(native(QStringLiteral(".*.tarvane-*"))), FindExInfoBasic, &entry,
+                             FindExSearchNameMatch, nullptr, 0);
+        QStringList found;
+        if (search == INVALID_HANDLE_VALUE) {
+            if (GetLastError() != ERROR_FILE_NOT_FOUND)
+                failWithLastError(m_folder);
+            return found;
+        }
+        do
+            found.append(QString::fromWCharArray(entry.cFileName));
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+        return found;
+    }
+
+    // A temporary's name is known to anyone who can write the folder. Only
+    // a plain file with no other link, made by this user's account (owned
+    // by the owner Windows gives this process's new files, or by the game
+    // file's own owner, who may change the game file anyway), is taken for
+    // a temporary of ours; or, kept, the game file itself, linked. Anything
+    // else (a folder, a reparse point, another account's file, a file linked
+    // in under another name) is left alone and stops the change. One look
+    // at the entry, through a handle of its own, decides.
+    bool ownTrace(const QString& name, const QString& forEntry, Trace kind) const override
+    {
+        BY_HANDLE_FILE_INFORMATION trace, game;
+        const Handle file = inspect(name, trace);
+        if (!file.valid())
+            failWithLastError(native(name));
+        const Handle gameFile = inspect(forEntry, game);
+        const bool sameFile = gameFile.valid() &&
+                              trace.dwVolumeSerialNumber == game.dwVolumeSerialNumber &&
+                              trace.nFileIndexHigh == game.nFileIndexHigh &&
+                              trace.nFileIndexLow == game.nFileIndexLow;
+        if (kind == Trace::Kept && sameFile && trace.nNumberOfLinks == 2)
+            return true;
+        // Where the volume keeps no owners (FAT), there is none to go by.
+        const Sid owner = ownerOf(file.get()), user = processSid(TokenUser);
+        const bool ours = owner.empty() || user.empty() || owner == user ||
+                          owner == processSid(TokenOwner) ||
+                          (gameFile.valid() && owner == ownerOf(gameFile.get()));
+        if ((trace.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+            trace.nNumberOfLinks != 1 || !ours)
             fail(ERROR_FILE_EXISTS, native(name));
         return true;
     }
@@ -290,16 +363,16 @@ public:
         writeNew(staged, source.file.get(), source.path, kept, native(name), named);
     }
 
-    bool keepByLink(const QString& name, const QString& kept) override
+    Linked keepByLink(const QString& name, const QString& kept) override
     {
         if (CreateHardLinkW(wide(native(kept)), wide(native(name)), nullptr))
-            return true;
+            return Linked::Yes;
         // A volume without hard links: FAT, exFAT.
         const DWORD error = GetLastError();
         if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
             fail(error, native(name));
         hardLinks = false;
-        return false;
+        return Linked::NoHardLinks;
     }
 
     void keepByCopy(const QString& name, const QString& kept, bool& named) override
@@ -329,10 +402,24 @@ public:
             failWithLastError(target);
     }
 
+    // DeleteFileW only marks a file that another program holds open (and
+    // lets others delete) for deletion: its name goes when that program
+    // closes it, and a power loss before then brings it back. So the file
+    // is opened alone, marked and closed, and gone at once; or, held, the
+    // removal is refused.
     void remove(const QString& name) override
     {
         const QString file = native(name);
-        if (!retried([&] { return DeleteFileW(wide(file)); }))
+        Handle alone;
+        if (!retried([&] {
+                alone = Handle(CreateFileW(wide(file), DELETE, 0, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                return alone.valid();
+            }))
+            failWithLastError(file);
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        if (!SetFileInformationByHandle(alone.get(), FileDispositionInfo, &disposition,
+                                        sizeof disposition))
             failWithLastError(file);
     }
 
@@ -344,12 +431,39 @@ public:
             failWithLastError(file);
     }
 
-    // Every move is written through: nothing is left to make durable.
-    void sync() override {}
+    // A move is written through only where Windows makes it a copy and a
+    // delete (and Wine not at all): the folder, opened for writing, is
+    // flushed, which writes its changes so far to the disk. A file system
+    // that cannot flush a folder says so, and keeps its own order.
+    void sync() override
+    {
+        if (!m_flush.valid())
+            m_flush =
+                Handle(CreateFileW(wide(m_folder), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!m_flush.valid() || !FlushFileBuffers(m_flush.get())) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
+                fail(error, m_folder);
+        }
+    }
 
     QString path(const QString& name) const override { return shown(native(name)); }
 
 private:
+    // The entry, its link not followed, opened to look at.
+    Handle inspect(const QString& name, BY_HANDLE_FILE_INFORMATION& info) const
+    {
+        Handle file(CreateFileW(
+            wide(native(name)), READ_CONTROL | FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (file.valid() && !GetFileInformationByHandle(file.get(), &info))
+            return Handle();
+        return file;
+    }
+
     // A drive root's path ends in its separator already.
     QString native(const QString& name) const
     {
@@ -414,6 +528,7 @@ private:
     Handle m_pin;
     Handle m_lock;
     bool m_locked = false;
+    Handle m_flush;
 };
 
 } // namespace

@@ -74,20 +74,19 @@ void PairJournal::copy(ChangeFolder& folder, const QStringList& names, const QSt
     for (const QString& name : names)
         folder.checkDestination(name, true);
 
-    const qsizetype last = names.size() - 1;
     try {
-        journal.keepAll(last, [&] {
-            for (qsizetype i = 0; i <= last; ++i) {
+        journal.keepAll([&] {
+            for (qsizetype i = 0; i < names.size(); ++i) {
                 bool named = false;
                 const auto noteNamed = qScopeGuard([&] { journal.m_staged[i] = named; });
                 folder.stage(names[i], staged(names[i]), *opened[size_t(i)], named);
             }
         });
-        for (qsizetype i = 0; i <= last; ++i) {
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (i > 0)
+                folder.sync();
             folder.rename(staged(names[i]), names[i]);
             journal.m_changed = i + 1;
-            if (i < last)
-                folder.sync();
         }
     } catch (...) {
         journal.undo();
@@ -110,21 +109,18 @@ void PairJournal::remove(ChangeFolder& folder, const QStringList& names, const W
         throw PlatformError::of(PlatformError::Failure::NotFound, folder.path(names.first()));
     journal.m_names.resize(present);
 
-    // The last entry's absent mark stands where a replace's staged files do.
-    const qsizetype last = present - 1;
     try {
-        journal.keepAll(last, [&] {
-            folder.markAbsent(absent(names[last]));
-            journal.m_kept[last] = Kept::AbsentMark;
-        });
-        for (qsizetype i = 0; i < last; ++i) {
+        journal.keepAll({});
+        bool removed = false;
+        for (qsizetype i = 0; i < present; ++i) {
             if (journal.m_kept[i] != Kept::ByMove) {
+                if (removed)
+                    folder.sync();
                 folder.remove(names[i]);
-                journal.m_changed = i + 1;
-                folder.sync();
+                removed = true;
             }
+            journal.m_changed = i + 1;
         }
-        folder.remove(names[last]);
     } catch (...) {
         journal.undo();
         throw;
@@ -140,29 +136,32 @@ void PairJournal::finishInterrupted(ChangeFolder& folder, const QStringList& nam
         PairJournal(folder, names).recover();
 }
 
-// Steps 2 to 4: every entry but the last kept, each complete before
-// `between` (staging, or the removal's mark) begins; then moved aside where
-// it could not be kept beside. A kept file is put back only once the change
-// has begun, so a copy cut short is never put back.
-void PairJournal::keepAll(qsizetype count, const std::function<void()>& between)
+// Steps 2 to 4: every entry kept, each complete before `between` (staging)
+// begins; then moved aside where it could not be kept beside, one at a
+// time. A kept file
+// is put back only once it is complete, so a copy cut short is never put
+// back.
+void PairJournal::keepAll(const std::function<void()>& between)
 {
     QList<qsizetype> toMove;
-    for (qsizetype i = 0; i < count; ++i) {
+    for (qsizetype i = 0; i < m_names.size(); ++i) {
         if (!keepBeside(i))
             toMove.append(i);
     }
-    between();
+    if (between)
+        between();
     m_folder.sync();
-    for (const qsizetype i : toMove) {
-        m_folder.rename(m_names[i], kept(m_names[i]));
-        m_kept[i] = Kept::ByMove;
-    }
-    if (!toMove.isEmpty())
+    // The last entry first: moved aside, it is the mark that the change has
+    // not happened.
+    for (auto i = toMove.crbegin(); i != toMove.crend(); ++i) {
+        m_folder.rename(m_names[*i], kept(m_names[*i]));
+        m_kept[*i] = Kept::ByMove;
         m_folder.sync();
+    }
 }
 
-// Keeps entry i beside itself as this user's own entry, the only kind
-// recovery trusts; false, keeping nothing, where it must be moved aside.
+// Keeps entry i beside itself as an entry recovery trusts; false, keeping
+// nothing, where it must be moved aside.
 bool PairJournal::keepBeside(qsizetype i)
 {
     const QString& name = m_names[i];
@@ -181,11 +180,17 @@ bool PairJournal::keepBeside(qsizetype i)
         named = m_folder.keepByNewLink(name, kept(name));
         return named;
     default:
-        if (old.ownSingleLink) {
-            if (!m_folder.hardLinks || !m_folder.keepByLink(name, kept(name)))
+        if (old.linkable) {
+            switch (m_folder.hardLinks ? m_folder.keepByLink(name, kept(name))
+                                       : ChangeFolder::Linked::NoHardLinks) {
+            case ChangeFolder::Linked::Yes:
+                m_kept[i] = Kept::ByLink;
+                return true;
+            case ChangeFolder::Linked::NoHardLinks:
                 return false;
-            m_kept[i] = Kept::ByLink;
-            return true;
+            case ChangeFolder::Linked::Refused:
+                break;
+            }
         }
         // Only a file can be copied.
         if (old.kind != ChangeFolder::Kind::File)
@@ -193,6 +198,28 @@ bool PairJournal::keepBeside(qsizetype i)
         m_folder.keepByCopy(name, kept(name), named);
         return true;
     }
+}
+
+// Puts back the kept entries (and deletes those that were absent) of the
+// entries in `which`, the last entry after all the others are durable: its
+// kept entry is the mark that the change has not happened.
+template <typename Which, typename Trace> void PairJournal::putBack(Which which, Trace keptOf)
+{
+    const qsizetype last = m_names.size() - 1;
+    for (qsizetype i = 0; i < m_names.size(); ++i) {
+        if (!which(i))
+            continue;
+        if (i == last && i > 0)
+            m_folder.sync();
+        const auto [trace, entry] = keptOf(i);
+        if (trace.isEmpty())
+            continue;
+        if (entry)
+            m_folder.rename(trace, *entry);
+        else
+            m_folder.discard(m_names[i]);
+    }
+    m_folder.sync();
 }
 
 // After a failed change: the old entries back and the temporaries this
@@ -204,75 +231,92 @@ bool PairJournal::keepBeside(qsizetype i)
 void PairJournal::undo() noexcept
 {
     if (!attempt([&] {
-            for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
-                const Kept how = m_kept[i];
-                const bool replaced = i < m_changed;
-                if (how == Kept::ByMove ||
-                    (replaced && (how == Kept::ByLink || how == Kept::ByCopy)))
-                    m_folder.rename(kept(m_names[i]), m_names[i]);
-                else if (replaced && how == Kept::AbsentMark)
-                    m_folder.discard(m_names[i]);
-            }
-            m_folder.sync();
+            putBack([&](qsizetype i) { return i < m_changed || m_kept[i] == Kept::ByMove; },
+                    [&](qsizetype i) -> std::pair<QString, std::optional<QString>> {
+                        switch (m_kept[i]) {
+                        case Kept::No:
+                            return {};
+                        case Kept::AbsentMark:
+                            return {absent(m_names[i]), std::nullopt};
+                        default:
+                            return {kept(m_names[i]), m_names[i]};
+                        }
+                    });
         }))
         return;
     attempt([&] { discard(madeTraces()); });
 }
 
 // A change that ended half-way (the process killed, the machine stopped)
-// left its temporaries. If it had not happened, the kept old entries go
-// back; either way the temporaries go. A temporary this user's Tarvane
-// cannot have made stops it before anything changes. One look at each
-// temporary decides all of it: one planted after that look is left alone.
+// left its temporaries. While the last entry's kept entry (or absent mark)
+// is there, it has not happened: the kept old entries go back. Either way
+// the temporaries go. Temporaries are found whatever the case of their
+// names, so a pair spelled frntline.dat and airfield.dat is put back as it
+// was spelled. A temporary this user's Tarvane cannot have made stops it
+// before anything changes. One look at each temporary decides all of it:
+// one planted after that look is left alone.
 void PairJournal::recover()
 {
     using Trace = ChangeFolder::Trace;
+    const QStringList there = m_folder.traces();
+    if (there.isEmpty())
+        return;
+    // The temporary of that name, as spelled in the folder: exactly, else
+    // the first whose name differs only in case.
+    const auto find = [&](const QString& name) {
+        if (there.contains(name))
+            return name;
+        for (const QString& trace : there) {
+            if (trace.compare(name, Qt::CaseInsensitive) == 0)
+                return trace;
+        }
+        return QString();
+    };
     QStringList seen;
-    for (const QString& name : m_names) {
-        if (m_folder.ownTrace(staged(name), name, Trace::Staged))
-            seen << staged(name);
-        if (m_folder.ownTrace(kept(name), name, Trace::Kept))
-            seen << kept(name);
-        if (m_folder.ownTrace(absent(name), name, Trace::Absent))
-            seen << absent(name);
+    QList<QString> keptOf(m_names.size()), absentOf(m_names.size());
+    for (qsizetype i = 0; i < m_names.size(); ++i) {
+        const auto own = [&](const QString& name, Trace kind) {
+            const QString trace = find(name);
+            if (trace.isEmpty() || !m_folder.ownTrace(trace, m_names[i], kind))
+                return QString();
+            seen << trace;
+            return trace;
+        };
+        own(staged(m_names[i]), Trace::Staged);
+        keptOf[i] = own(kept(m_names[i]), Trace::Kept);
+        absentOf[i] = own(absent(m_names[i]), Trace::Absent);
     }
     if (seen.isEmpty())
         return;
-    const QString& last = m_names.last();
-    const bool unfinished =
-        seen.contains(staged(last)) ||
-        (seen.contains(absent(last)) && m_folder.look(last).kind != ChangeFolder::Kind::None);
-    if (unfinished) {
-        for (qsizetype i = 0; i + 1 < m_names.size(); ++i) {
-            if (seen.contains(kept(m_names[i])))
-                m_folder.rename(kept(m_names[i]), m_names[i]);
-            else if (seen.contains(absent(m_names[i])))
-                m_folder.discard(m_names[i]);
-        }
-        m_folder.sync();
-    }
+    // (A change of an earlier Tarvane kept no last entry: its staged file
+    // says so there.)
+    if (!keptOf.last().isEmpty() || !absentOf.last().isEmpty() ||
+        !find(staged(m_names.last())).isEmpty())
+        putBack([](qsizetype) { return true; },
+                [&](qsizetype i) -> std::pair<QString, std::optional<QString>> {
+                    // The entry a kept one stood for, spelled as the kept one is.
+                    if (!keptOf[i].isEmpty())
+                        return {keptOf[i], keptOf[i].mid(1, keptOf[i].size() - 1 -
+                                                                qsizetype(sizeof KeptSuffix - 1))};
+                    return {absentOf[i], std::nullopt};
+                });
     discard(seen);
 }
 
-// Ends a change that has happened: the folder synced, then every temporary
-// gone. A failure is reported, but leaves no temporary behind that could be
-// removed.
+// Ends a change that has happened: the folder synced, then the last
+// entry's kept entry (or absent mark) gone, the mark that it has not
+// happened, then every other temporary. Where the sync or the mark's
+// removal fails, every temporary stays, for recovery to put the old pair
+// back; the failure is reported.
 void PairJournal::finish()
 {
-    std::optional<PlatformError> failure;
-    try {
-        m_folder.sync();
-    } catch (const PlatformError& error) {
-        failure = error;
-    }
-    try {
-        discard(madeTraces());
-    } catch (const PlatformError& error) {
-        if (!failure)
-            failure = error;
-    }
-    if (failure)
-        throw *failure;
+    QStringList traces = madeTraces();
+    const QString mark = m_kept[m_names.size() - 1] == Kept::AbsentMark ? absent(m_names.last())
+                                                                        : kept(m_names.last());
+    m_folder.sync();
+    if (traces.removeOne(mark))
+        discard({mark});
+    discard(traces);
 }
 
 // Every one of them goes, even when one cannot; then the folder is synced.

@@ -32,18 +32,22 @@ public:
     // false where another holds it.
     virtual bool tryLock() = 0;
 
-    // What an entry is, its link not followed.
+    // What an entry is, its link not followed, and whether it may be kept
+    // by a hard link: one whose kept link recovery will trust.
     enum class Kind { None, File, Link, Folder, Other };
     struct Entry
     {
         Kind kind = Kind::None;
-        bool ownSingleLink = false; // this user's file, with no other name
+        bool linkable = false;
     };
     virtual Entry look(const QString& name) const = 0;
 
-    // Whether the folder holds a temporary of this kind for entry `name`,
-    // made by this user's Tarvane. One this user's Tarvane cannot have made
-    // (another user's, a folder, a file linked in) is refused, raised.
+    // The names of the folder's entries that look like temporaries.
+    virtual QStringList traces() const = 0;
+    // Whether the temporary `trace` (there) of this kind for entry `name`
+    // is one this user's Tarvane can have made; another (a folder, a file
+    // linked in, one of a user who may not change the game file) is
+    // refused, raised.
     enum class Trace { Staged, Kept, Absent };
     virtual bool ownTrace(const QString& trace, const QString& name, Trace kind) const = 0;
 
@@ -66,11 +70,13 @@ public:
     // `named` becomes true once an entry of that name is there.
     virtual void stage(const QString& name, const QString& staged, Source& source, bool& named) = 0;
 
-    // Keep entry `name` under the temporary name `kept`: a hard link
-    // (false where the volume has none); this user's copy, its data synced
-    // (`named` as for stage); a new link of this user's to a link's target
-    // (false where the system makes none).
-    virtual bool keepByLink(const QString& name, const QString& kept) = 0;
+    // Keep entry `name` under the temporary name `kept`: a hard link (not
+    // where the volume has none, or the system refuses it); a copy, its
+    // data synced, with the owner and mode the entry has where they can be
+    // given (`named` as for stage); a new link to a link's target (false
+    // where the system makes none).
+    enum class Linked { Yes, NoHardLinks, Refused };
+    virtual Linked keepByLink(const QString& name, const QString& kept) = 0;
     virtual void keepByCopy(const QString& name, const QString& kept, bool& named) = 0;
     virtual bool keepByNewLink(const QString& name, const QString& kept) = 0;
     // An empty file, the mark that there was no entry.
@@ -98,41 +104,41 @@ std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path);
 // Every change first locks the folder and recovers from a change cut
 // short. Then, for entries N1..Nn, a replace (Load, Restore Default):
 //   1. opens and checks every source and every destination;
-//   2. keeps every old entry but the last beside itself, under its kept
-//      name (a hard link of this user's file; else this user's copy, or a
-//      new link to a link's target, each complete), or marks that there
-//      was none;
+//   2. keeps every old entry beside itself, under its kept name (a hard
+//      link; else a copy, or a new link to a link's target, each
+//      complete), or marks that there was none;
 //   3. writes every new file in full under its staged name;      SYNC
 //   4. moves aside the entries that could not be kept beside (a volume
-//      without hard links);                                        SYNC
-//   5. renames the staged files into place, one at a time,         SYNC
-//      after each;
-//   6. discards its temporaries.                                   SYNC
-// A removal keeps as a replace does, marks the last entry absent in place
-// of staging, and in place of renaming deletes the entries still there,
-// the last one last, with a sync after each.
+//      without hard links), Nn first, one at a time;      SYNC after each
+//   5. renames the staged files into place, one at a time, with a SYNC
+//      between two;
+//   6. then, the change done:                                      SYNC
+//      discards Nn's kept entry (or absent mark),                  SYNC
+//      and then every other temporary.                             SYNC
+// A removal keeps as a replace does, stages nothing, and in place of
+// renaming deletes the entries still there, with a sync between two.
 //
-// So a change has not happened while the last entry's staged file is there,
-// or its absent mark and the last entry too: recovery then puts the kept
-// entries back (and deletes those that were absent); either way it discards
-// the temporaries. The folder is synced wherever a later step must not be
-// found after a power loss without an earlier one, on file systems that
-// write a folder's changes in any order:
-// - after 3 (removing: after marking): the kept and staged files before any
-//   game file changes: moved aside, the entry must not be missing without
-//   them, or recovery would take the change for done; renamed over, the
-//   kept file is what recovery puts back;
-// - after 4: the same, for the move, before the renames;
-// - after each rename but the last: the second alone would mix the pair;
-// - after the last (in 6, before discarding): the kept file outlives every
-//   staged one;
-// - after discarding: the change is durable before it is reported done.
-// Between 2 and 3 none is needed: both only make temporaries, and recovery
-// reads the same state from any of them a power loss keeps. (A plain safe
-// replace of one file syncs its data and its folder once; for the pair
-// Tarvane syncs each file's data as two of those do, and the folder four
-// times where they do twice: five where it moves a file aside.)
-// A failed step undoes those before it.
+// So a change has not happened while Nn's kept entry (or absent mark) is
+// there: recovery then puts every kept entry back (and deletes those that
+// were absent), Nn's last, after a sync; either way it discards the
+// temporaries. That holds on every volume, even where a rename is two
+// writes of the folder that a power loss can tear apart (FAT, exFAT, ext4
+// without a journal): until the mark goes, every old entry is still kept.
+// The folder is synced wherever a later step must not be found after a
+// power loss without an earlier one, on file systems that write a
+// folder's changes in any order:
+// - after 3: the kept and staged files before any game file changes (a
+//   removal: the kept ones before the first deletion);
+// - after each move in 4: the same; and Nn moved aside is the mark;
+// - between two renames or deletions: the second alone would mix the pair;
+// - in 6, before the mark goes: every rename is durable; after it goes:
+//   the mark outlives every other temporary; last: the change is durable
+//   before it is reported done.
+// Between 2 and 3 none is needed: both only make temporaries. (A plain
+// safe replace of one file syncs its data and its folder once; for the
+// pair Tarvane syncs each file's data as two of those do, and the folder
+// five times where they do twice, and once more for each move aside.)
+// A failed step undoes those before it, Nn's last.
 class PairJournal
 {
 public:
@@ -156,8 +162,9 @@ public:
 private:
     PairJournal(ChangeFolder& folder, const QStringList& names);
     void recover();
-    void keepAll(qsizetype count, const std::function<void()>& between);
+    void keepAll(const std::function<void()>& between);
     bool keepBeside(qsizetype i);
+    template <typename Which, typename Trace> void putBack(Which which, Trace keptOf);
     void undo() noexcept;
     void finish();
     void discard(const QStringList& traces);
@@ -170,6 +177,5 @@ private:
     QStringList m_names;
     QList<bool> m_staged;
     QList<Kept> m_kept;
-    QList<qsizetype> m_moved;
     qsizetype m_changed = 0; // entries replaced or deleted so far
 };
