@@ -18,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +29,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -54,20 +56,29 @@ bool isTrace(const QString& name)
     return name.contains(u".tarvane-");
 }
 
-// The real primitives of a game folder, counting their calls: at call
-// `cutAt` the power goes (that call and every later one reach nothing), or
-// with `failure` that call alone fails.
+// How a change is stopped at call N: the power cut there (that call and
+// every later one reach nothing); that call alone failed; or, where call N
+// renames a staged file into place, the power cut half-way through it, as
+// a volume that writes a rename as two changes of the folder (FAT, exFAT,
+// ext4 without a journal) may leave it: the staged entry gone, the old one
+// still there.
+enum class Stop { Cut, Fail, Tear };
+
+// The real primitives of a game folder, counting their calls, stopped at
+// call `at` (none where it is 0). A volume without hard links, or a
+// system that makes no link anew, is played by refusing those.
 class CutFolder final : public ChangeFolder
 {
 public:
-    CutFolder(const QString& folder, int cutAt, bool named, bool noLinks,
-              std::optional<PlatformError> failure = std::nullopt)
-        : m_real(openChangeFolder(folder)), m_cutAt(cutAt), m_failure(std::move(failure))
+    CutFolder(const QString& folder, bool named, bool noLinks, bool noNewLinks, int at = 0,
+              Stop stop = Stop::Cut)
+        : m_real(openChangeFolder(folder)), m_cutAt(at), m_stop(stop), m_noNewLinks(noNewLinks)
     {
         m_real->anonymousStaging = anonymousStaging = !named;
         m_real->hardLinks = hardLinks = !noLinks;
     }
 
+    bool torn = false;
     mutable int calls = 0;
     mutable QString steps;
     mutable QList<int> placedAt; // the calls that put a game file in place
@@ -84,9 +95,10 @@ public:
     {
         return call(0, [&] { return m_real->traces(); });
     }
-    bool ownTrace(const QString& trace, const QString& name, Trace kind) const override
+    bool ownTrace(const QString& trace, const QString& name, Trace kind,
+                  const QStringList& pair) const override
     {
-        return call(0, [&] { return m_real->ownTrace(trace, name, kind); });
+        return call(0, [&] { return m_real->ownTrace(trace, name, kind, pair); });
     }
     bool checkDestination(const QString& name, bool replacing) const override
     {
@@ -100,7 +112,7 @@ public:
     {
         call('T', [&] { m_real->stage(name, staged, source, named); });
     }
-    Linked keepByLink(const QString& name, const QString& kept) override
+    bool keepByLink(const QString& name, const QString& kept) override
     {
         return call('T', [&] { return m_real->keepByLink(name, kept); });
     }
@@ -110,7 +122,7 @@ public:
     }
     bool keepByNewLink(const QString& name, const QString& kept) override
     {
-        return call('T', [&] { return m_real->keepByNewLink(name, kept); });
+        return call('T', [&] { return !m_noNewLinks && m_real->keepByNewLink(name, kept); });
     }
     void markAbsent(const QString& mark) override
     {
@@ -118,6 +130,12 @@ public:
     }
     void rename(const QString& from, const QString& to) override
     {
+        if (m_stop == Stop::Tear && calls + 1 == m_cutAt && from.endsWith(u".tarvane-new")) {
+            ++calls;
+            m_real->discard(from);
+            torn = true;
+            throw PlatformError(-1, QStringLiteral("the power is off"));
+        }
         // A game file's name is changed whichever way it goes.
         call(isTrace(from) && isTrace(to) ? 'T' : 'P', [&] { m_real->rename(from, to); });
     }
@@ -139,9 +157,9 @@ private:
     template <typename Call> auto call(char step, Call primitive) const -> decltype(primitive())
     {
         ++calls;
-        if (calls == m_cutAt && m_failure)
-            throw *m_failure;
-        if (m_cutAt > 0 && calls >= m_cutAt && !m_failure)
+        if (calls == m_cutAt && m_stop == Stop::Fail)
+            throw PlatformError(-2, QStringLiteral("injected"));
+        if (m_cutAt > 0 && calls >= m_cutAt && m_stop != Stop::Fail)
             throw PlatformError(-1, QStringLiteral("the power is off"));
         if constexpr (std::is_void_v<decltype(primitive())>) {
             primitive();
@@ -162,22 +180,35 @@ private:
 
     std::unique_ptr<ChangeFolder> m_real;
     int m_cutAt;
-    std::optional<PlatformError> m_failure;
+    Stop m_stop;
+    bool m_noNewLinks;
 };
 
-// A way a change goes: a Load into a game folder with a pair, none, or
-// only AIRFIELD.DAT, or with an old FRNTLINE.DAT that has another link
-// (kept as a copy); staged anonymously or named; kept by a link or, on a
-// volume without hard links, moved aside; a Remove; or the recovery of a
-// Load cut between its renames.
+// A way a change goes: a Load into a game folder with a pair, none, only
+// AIRFIELD.DAT, a pair spelled in lower case, an old FRNTLINE.DAT with
+// another link (kept as a copy) or that is a link (moved aside where a
+// link cannot be made anew), or another user's pair changed by root (the
+// player recovering after root's change, too); staged anonymously or
+// named; kept by a hard link or, on a volume without them, a copy; a
+// Remove; or the recovery of a Load cut between its renames.
 struct MatrixPath
 {
     const char* name;
     enum { Load, Remove, Recovery } change = Load;
     bool named = false;
     bool noLinks = false;
-    enum { Pair, Empty, OnlyAirfields, LinkedElsewhere } old = Pair;
+    enum { Pair, Empty, OnlyAirfields, LinkedElsewhere, LowerCase, Link } old = Pair;
+    enum { Own, OtherUsers, PlayerRecovers } owner = Own;
 };
+
+// The names of a game folder's pair as the program finds them there.
+QStringList gameNames(const QString& folder)
+{
+    QStringList names;
+    for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"})
+        names << QFileInfo(LocalFileSystem().resolvePath(folder + "/" + name)).fileName();
+    return names;
+}
 
 class CrashMatrix : public testing::TestWithParam<MatrixPath>
 {
@@ -186,8 +217,32 @@ protected:
     {
         for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"})
             scratch.write(QString("new/") + name, "new " + QByteArray(name));
+        if (GetParam().owner != MatrixPath::Own && !runsAsRoot())
+            GTEST_SKIP() << "needs root to give the pair to another user";
+#ifdef _WIN32
+        if (GetParam().old == MatrixPath::Link)
+            GTEST_SKIP() << "Windows makes no link without a privilege";
+#endif
         reset();
         outside = outsideTheGameFolder();
+    }
+
+    static bool runsAsRoot()
+    {
+#ifdef _WIN32
+        return false;
+#else
+        return ::geteuid() == 0;
+#endif
+    }
+
+    QString frontline() const
+    {
+        return GetParam().old == MatrixPath::LowerCase ? "frntline.dat" : "FRNTLINE.DAT";
+    }
+    QString airfields() const
+    {
+        return GetParam().old == MatrixPath::LowerCase ? "airfield.dat" : "AIRFIELD.DAT";
     }
 
     void reset() const
@@ -196,13 +251,17 @@ protected:
         scratch.write("game/other.txt", "not the game's pair");
         const auto old = GetParam().old;
         if (old != MatrixPath::Empty)
-            scratch.write("game/AIRFIELD.DAT", "old AIRFIELD.DAT");
-        if (old == MatrixPath::Pair)
-            scratch.write("game/FRNTLINE.DAT", "old FRNTLINE.DAT");
+            scratch.write("game/" + airfields(), "old AIRFIELD.DAT");
+        if (old == MatrixPath::Pair || old == MatrixPath::LowerCase)
+            scratch.write("game/" + frontline(), "old FRNTLINE.DAT");
+        const QString from = scratch.path("elsewhere/FRNTLINE.DAT");
+        const QString to = scratch.path("game/FRNTLINE.DAT");
+        if (old == MatrixPath::Link) {
+            scratch.write("elsewhere/FRNTLINE.DAT", "old FRNTLINE.DAT");
+            ASSERT_TRUE(QFile::link(from, to));
+        }
         if (old == MatrixPath::LinkedElsewhere) {
             scratch.write("elsewhere/FRNTLINE.DAT", "old FRNTLINE.DAT");
-            const QString from = scratch.path("elsewhere/FRNTLINE.DAT");
-            const QString to = scratch.path("game/FRNTLINE.DAT");
 #ifdef _WIN32
             ASSERT_TRUE(CreateHardLinkW(reinterpret_cast<const wchar_t*>(to.utf16()),
                                         reinterpret_cast<const wchar_t*>(from.utf16()), nullptr));
@@ -211,6 +270,14 @@ protected:
                 ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()), 0);
 #endif
         }
+#ifndef _WIN32
+        // Another user's pair (the player's), in the player's game folder.
+        ::chmod(QFile::encodeName(scratch.path()).constData(), 0755);
+        for (const QString& entry : QStringList{""} + scratch.entries("game")) {
+            if (GetParam().owner != MatrixPath::Own)
+                ::lchown(QFile::encodeName(scratch.path("game/" + entry)).constData(), 4242, 4242);
+        }
+#endif
     }
 
     QString game() const
@@ -229,14 +296,14 @@ protected:
     QString pair() const
     {
         const QMap<QString, QByteArray> now = snapshot(game());
-        const QStringList names = {"FRNTLINE.DAT", "AIRFIELD.DAT"};
+        const QStringList names = {frontline(), airfields()};
         if (std::all_of(names.begin(), names.end(),
                         [&](const QString& name) { return now.value(name) == before.value(name); }))
             return "old";
         if (!now.contains(names[0]) && !now.contains(names[1]))
             return "none";
-        if (scratch.read("game/FRNTLINE.DAT") == "new FRNTLINE.DAT" &&
-            scratch.read("game/AIRFIELD.DAT") == "new AIRFIELD.DAT")
+        if (scratch.read("game/" + names[0]) == "new FRNTLINE.DAT" &&
+            scratch.read("game/" + names[1]) == "new AIRFIELD.DAT")
             return "new";
         return "mixed";
     }
@@ -244,7 +311,7 @@ protected:
     bool load(ChangeFolder& folder) const
     {
         try {
-            PairJournal::copy(folder, {"FRNTLINE.DAT", "AIRFIELD.DAT"},
+            PairJournal::copy(folder, gameNames(game()),
                               {scratch.path("new/FRNTLINE.DAT"), scratch.path("new/AIRFIELD.DAT")},
                               {});
             return true;
@@ -256,7 +323,7 @@ protected:
     // The change under test over `folder`; false where it raised.
     bool change(ChangeFolder& folder) const
     {
-        const QStringList names = {"FRNTLINE.DAT", "AIRFIELD.DAT"};
+        const QStringList names = gameNames(game());
         try {
             if (GetParam().change == MatrixPath::Remove)
                 PairJournal::remove(folder, names, {});
@@ -270,16 +337,45 @@ protected:
         }
     }
 
-    // A fresh start's recovery, with the real primitives alone.
+    // A fresh start's recovery, as the program makes it at start-up (by
+    // the player, where root made the change).
     void recover() const
     {
+        const auto recovery = [&] {
+            LocalFileSystem().finishInterruptedChange(
+                {scratch.path("game/FRNTLINE.DAT"), scratch.path("game/AIRFIELD.DAT")});
+        };
         try {
-            PairJournal::finishInterrupted(*openChangeFolder(game()),
-                                           {"FRNTLINE.DAT", "AIRFIELD.DAT"});
+#ifndef _WIN32
+            if (GetParam().owner == MatrixPath::PlayerRecovers) {
+                const pid_t child = ::fork();
+                if (child == 0) {
+                    try {
+                        if (::setgid(4242) != 0 || ::setuid(4242) != 0)
+                            ::_exit(2);
+                        recovery();
+                        ::_exit(0);
+                    } catch (const PlatformError& error) {
+                        ::_exit(error.number() == EEXIST ? 3 : 4);
+                    }
+                }
+                int status = 0;
+                ::waitpid(child, &status, 0);
+                EXPECT_EQ(status, 0) << "the player's recovery failed";
+                return;
+            }
+#endif
+            recovery();
         } catch (const PlatformError& error) {
             ADD_FAILURE() << "recovery failed: " << error.number() << " "
                           << qPrintable(error.description()) << " " << qPrintable(error.path());
         }
+    }
+
+    CutFolder folder(int at = 0, Stop stop = Stop::Cut) const
+    {
+        return CutFolder(game(), GetParam().named, GetParam().noLinks,
+                         GetParam().old == MatrixPath::Link, at, stop);
     }
 
     // For the recovery rows: the game folder as a Load cut on its last
@@ -288,12 +384,12 @@ protected:
     {
         int last = 0;
         {
-            CutFolder whole(game(), 0, GetParam().named, GetParam().noLinks);
+            CutFolder whole = folder();
             load(whole);
             last = whole.placedAt.last();
         }
         reset();
-        CutFolder cut(game(), last, GetParam().named, GetParam().noLinks);
+        CutFolder cut = folder(last);
         load(cut);
     }
 
@@ -320,7 +416,7 @@ TEST_P(CrashMatrix, EveryCutOrFailedCallLeavesTheOldPairOrTheNewOne)
     prepare();
     int total = 0;
     {
-        CutFolder whole(game(), 0, path.named, path.noLinks);
+        CutFolder whole = folder();
         ASSERT_TRUE(change(whole));
         EXPECT_EQ(pair(), done);
         expectSyncedInOrder(whole.steps);
@@ -329,21 +425,21 @@ TEST_P(CrashMatrix, EveryCutOrFailedCallLeavesTheOldPairOrTheNewOne)
     ASSERT_GT(total, 10);
     QMap<QString, int> ended;
     int mixed = 0;
-    for (const bool failing : {false, true}) {
+    for (const Stop stop : {Stop::Cut, Stop::Fail, Stop::Tear}) {
+        const QString how = stop == Stop::Cut ? "cut" : stop == Stop::Fail ? "failed" : "torn";
         for (int at = 1; at <= total; ++at) {
-            SCOPED_TRACE(
-                qPrintable(QString("%1 call %2").arg(failing ? "failed" : "cut at").arg(at)));
+            SCOPED_TRACE(qPrintable(QString("%1 at call %2").arg(how).arg(at)));
             prepare();
             {
-                CutFolder cut(game(), at, path.named, path.noLinks,
-                              failing ? std::optional(PlatformError(-2, "injected"))
-                                      : std::nullopt);
+                CutFolder cut = folder(at, stop);
                 EXPECT_FALSE(change(cut));
+                if (stop == Stop::Tear && !cut.torn)
+                    continue;
             }
             // A failed change is undone at once; a cut one at the next start.
             const QString left = pair();
-            mixed += !failing && left == u"mixed";
-            if (failing && path.change != MatrixPath::Recovery) {
+            mixed += stop != Stop::Fail && left == u"mixed";
+            if (stop == Stop::Fail && path.change != MatrixPath::Recovery) {
                 EXPECT_TRUE(left == u"old" || left == done) << qPrintable(left);
                 if (left == u"old") {
                     EXPECT_EQ(snapshot(game()), before);
@@ -359,15 +455,15 @@ TEST_P(CrashMatrix, EveryCutOrFailedCallLeavesTheOldPairOrTheNewOne)
                 ADD_FAILURE() << qPrintable(recovered) << " after recovery";
             }
             EXPECT_EQ(outsideTheGameFolder(), outside);
-            ++ended[QString(failing ? "failed, " : "cut, ") +
-                    (recovered == u"old" ? "old" : "new")];
+            ++ended[how + (recovered == u"old" ? ", old" : ", new")];
         }
     }
     // The matrix's row: calls; cut there, the old pair back, the new one
-    // kept, and mixed until the recovery; failed there, old or new.
-    std::printf("| %s | %d | %d | %d | %d | %d | %d |\n", path.name, total, ended.value("cut, old"),
-                ended.value("cut, new"), mixed, ended.value("failed, old"),
-                ended.value("failed, new"));
+    // kept, and mixed until the recovery; failed there, old or new; torn
+    // there, old or new.
+    std::printf("| %s | %d | %d | %d | %d | %d | %d | %d | %d |\n", path.name, total,
+                ended.value("cut, old"), ended.value("cut, new"), mixed, ended.value("failed, old"),
+                ended.value("failed, new"), ended.value("torn, old"), ended.value("torn, new"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -375,16 +471,27 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         MatrixPath{"LoadAnonymousKeptByLink"},
         MatrixPath{"LoadNamedKeptByLink", MatrixPath::Load, true},
-        MatrixPath{"LoadAnonymousMovedAside", MatrixPath::Load, false, true},
-        MatrixPath{"LoadNamedMovedAside", MatrixPath::Load, true, true},
+        MatrixPath{"LoadAnonymousNoHardLinks", MatrixPath::Load, false, true},
+        MatrixPath{"LoadNamedNoHardLinks", MatrixPath::Load, true, true},
         MatrixPath{"LoadIntoAnEmptyFolder", MatrixPath::Load, false, false, MatrixPath::Empty},
         MatrixPath{"LoadIntoAHalfFolder", MatrixPath::Load, false, false,
                    MatrixPath::OnlyAirfields},
         MatrixPath{"LoadKeptByCopy", MatrixPath::Load, false, false, MatrixPath::LinkedElsewhere},
+        MatrixPath{"LoadLinkMovedAside", MatrixPath::Load, false, false, MatrixPath::Link},
+        MatrixPath{"LoadLowerCasePair", MatrixPath::Load, false, false, MatrixPath::LowerCase},
         MatrixPath{"RemoveKeptByLink", MatrixPath::Remove},
-        MatrixPath{"RemoveMovedAside", MatrixPath::Remove, false, true},
+        MatrixPath{"RemoveNoHardLinks", MatrixPath::Remove, false, true},
+        MatrixPath{"RemoveLowerCasePair", MatrixPath::Remove, false, false, MatrixPath::LowerCase},
         MatrixPath{"RecoveryOfAMixedPair", MatrixPath::Recovery},
-        MatrixPath{"RecoveryOfAMixedPairMovedAside", MatrixPath::Recovery, false, true}),
+        MatrixPath{"RecoveryOfAMixedPairNoHardLinks", MatrixPath::Recovery, false, true},
+        MatrixPath{"RootLoadOverOthersPair", MatrixPath::Load, false, false, MatrixPath::Pair,
+                   MatrixPath::OtherUsers},
+        MatrixPath{"RootLoadOverOthersLinkedPair", MatrixPath::Load, false, false,
+                   MatrixPath::LinkedElsewhere, MatrixPath::OtherUsers},
+        MatrixPath{"RootRemoveOfOthersPair", MatrixPath::Remove, false, false, MatrixPath::Pair,
+                   MatrixPath::OtherUsers},
+        MatrixPath{"RootLoadThePlayerRecovers", MatrixPath::Load, false, false, MatrixPath::Pair,
+                   MatrixPath::PlayerRecovers}),
     [](const testing::TestParamInfo<MatrixPath>& info) { return std::string(info.param.name); });
 
 #ifndef _WIN32
@@ -508,17 +615,18 @@ void expectRealCallsInOrder(const QString& steps, int newFiles)
 
 // How a Load does its work where the file system makes it choose: staged
 // files without a name until complete (O_TMPFILE) or named from the start,
-// and the old FRNTLINE.DAT kept by a hard link or moved aside; into a game
-// folder with a pair or into an empty one (where nothing is kept).
+// and the old files kept by a hard link or, where none can be made, a copy;
+// into a game folder with a pair or into an empty one (where nothing is
+// kept).
 struct LoadPath
 {
     const char* name;
     bool named;
-    bool moveAside;
+    bool noHardLinks;
     bool oldPair;
     bool remove = false;
     // The old FRNTLINE.DAT: a file of this user's, a link to one outside
-    // the game folder, or another user's file (kept as this user's copy).
+    // the game folder, or another user's file (kept by root's link).
     enum { Own, Link, OtherUsers } oldFrontline = Own;
 };
 
@@ -629,10 +737,11 @@ protected:
                 forced[call].append(at.first());
             }
         };
+        // Keeping comes before staging: its failures first.
+        if (GetParam().noHardLinks)
+            fail("linkat", PairJournal::KeptSuffix);
         if (GetParam().named)
             fail("openat", "O_TMPFILE");
-        if (GetParam().moveAside)
-            fail("linkat", PairJournal::KeptSuffix);
     }
 
     // strace's arguments that fail the forced calls, but those named `except`.
@@ -692,7 +801,7 @@ TEST_P(CrashDuringLoad, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEv
     EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), GetParam().named || remove);
     // Root links another user's file too.
     EXPECT_EQ(ordinals(log, "linkat", PairJournal::kept("FRNTLINE.DAT")).isEmpty(),
-              GetParam().moveAside || !GetParam().oldPair ||
+              GetParam().noHardLinks || !GetParam().oldPair ||
                   GetParam().oldFrontline == LoadPath::Link);
     expectRealCallsInOrder(folderSteps(log, scratch.path("game")), newFiles);
 
@@ -729,7 +838,8 @@ TEST_P(CrashDuringLoad, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEv
         if (!user.isEmpty()) {
             ::chmod(QFile::encodeName(scratch.path()).constData(), 0777);
             for (const QString& entry : QStringList{""} + scratch.entries("game"))
-                ::chown(QFile::encodeName(scratch.path("game/" + entry)).constData(), 65534, 65534);
+                ::lchown(QFile::encodeName(scratch.path("game/" + entry)).constData(), 65534,
+                         65534);
         }
         const QMap<QString, QByteArray> before = snapshot(scratch.path("game"));
         const QStringList tracer =
@@ -751,16 +861,16 @@ TEST_P(CrashDuringLoad, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEv
 INSTANTIATE_TEST_SUITE_P(
     Paths, CrashDuringLoad,
     testing::Values(LoadPath{"AnonymousLinked", false, false, true},
-                    LoadPath{"AnonymousMovedAside", false, true, true},
+                    LoadPath{"AnonymousNoHardLinks", false, true, true},
                     LoadPath{"NamedLinked", true, false, true},
-                    LoadPath{"NamedMovedAside", true, true, true},
+                    LoadPath{"NamedNoHardLinks", true, true, true},
                     LoadPath{"AnonymousIntoAnEmptyFolder", false, false, false},
                     LoadPath{"NamedIntoAnEmptyFolder", true, false, false},
                     LoadPath{"LinkAsTheOldFrontline", false, false, true, false, LoadPath::Link},
                     LoadPath{"OtherUsersOldFrontline", false, false, true, false,
                              LoadPath::OtherUsers},
                     LoadPath{"RemoveLinked", false, false, true, true},
-                    LoadPath{"RemoveMovedAside", false, true, true, true}),
+                    LoadPath{"RemoveNoHardLinks", false, true, true, true}),
     [](const testing::TestParamInfo<LoadPath>& info) { return std::string(info.param.name); });
 
 #endif

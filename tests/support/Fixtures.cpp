@@ -15,6 +15,7 @@
 #else
 #include <csignal>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
@@ -82,12 +83,18 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     while (it.hasNext()) {
         const QFileInfo entry(it.next());
         const QString name = QDir(folder).relativeFilePath(entry.filePath());
+        QByteArray owner;
+#ifndef _WIN32
+        struct stat st = {};
+        ::lstat(QFile::encodeName(entry.filePath()).constData(), &st);
+        owner = QByteArray::number(st.st_uid) + ':' + QByteArray::number(st.st_gid) + ' ';
+#endif
         if (entry.isSymLink())
-            entries[name] = "link to " + QFile::encodeName(entry.symLinkTarget());
+            entries[name] = owner + "link to " + QFile::encodeName(entry.symLinkTarget());
         else if (entry.isDir())
             entries[name] = "folder";
         else
-            entries[name] = QByteArray::number(int(entry.permissions()), 16) + ": " +
+            entries[name] = owner + QByteArray::number(int(entry.permissions()), 16) + ": " +
                             Scratch::readFile(entry.filePath());
     }
     return entries;

@@ -31,8 +31,8 @@ private:
 };
 
 // Every entry below a folder, by relative path, with what it is: a file's
-// content and permission bits, a link's target, or a folder mark. Links are
-// not followed.
+// owner (on POSIX systems), content and permission bits, a link's target,
+// or a folder mark. Links are not followed.
 QMap<QString, QByteArray> snapshot(const QString& folder);
 
 // A game folder EAW with the game's own pair and a library Frontlines of

@@ -41,7 +41,7 @@ public:
     // spelling wins; of several such entries the one that sorts first by its
     // bytes is taken. A path that exists as spelled is returned without
     // listing any folder. (Windows ignores case itself: there the path comes
-    // back whole, in native form.)
+    // back in native form, its last name as the folder spells it.)
     QString resolvePath(const QString& path) const;
 
     // How many folders path resolution has had to list so far.

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -108,21 +109,23 @@ void requireRegularFile(const struct stat& st, const QByteArray& path)
         fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
 }
 
-// Opens a file the program reads. A device is not even opened (opening one
-// can have effects of its own); the check is repeated on the open file in
-// case the entry was swapped in between. O_NONBLOCK keeps a pipe from
-// holding the open; once the file is known to be regular, its reads block
-// as they should. With O_NOFOLLOW, a link at `path` is refused. Where the
-// caller `looked` already, `st` holds what stat() said of `path`.
-FileDescriptor openInput(const QByteArray& path, struct stat& st, int flags = 0,
-                         bool looked = false)
+// Opens a file the program reads, `name` in folder `dir` (AT_FDCWD for
+// the working folder). A device is not even opened (opening one can have
+// effects of its own); the check is repeated on the open file in case the
+// entry was swapped in between. O_NONBLOCK keeps a pipe from holding the
+// open; once the file is known to be regular, its reads block as they
+// should. With O_NOFOLLOW, a link at `name` is refused. Where the caller
+// `looked` already, `st` holds what stat() said of it. Failures name
+// `path`.
+FileDescriptor openInput(int dir, const QByteArray& name, const QByteArray& path, struct stat& st,
+                         int flags = 0, bool looked = false)
 {
-    if (!looked && ((flags & O_NOFOLLOW) ? ::lstat(path.constData(), &st)
-                                         : ::stat(path.constData(), &st)) != 0)
+    if (!looked &&
+        ::fstatat(dir, name.constData(), &st, (flags & O_NOFOLLOW) ? AT_SYMLINK_NOFOLLOW : 0) != 0)
         failWithErrno(path);
     requireRegularFile(st, path);
     FileDescriptor fd(
-        ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags));
+        ::openat(dir, name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags));
     if (fd.get() < 0)
         failWithErrno(path);
     if (::fstat(fd.get(), &st) != 0)
@@ -143,39 +146,50 @@ FileDescriptor openSpelled(const QString& path, struct stat& st, QByteArray& nat
 {
     native = encodeFileName(QDir::fromNativeSeparators(path));
     if (::stat(native.constData(), &st) == 0)
-        return openInput(native, st, 0, true);
+        return openInput(AT_FDCWD, native, native, st, 0, true);
     if (errno != ENOENT && errno != ENOTDIR)
         failWithErrno(native);
     native = resolve();
-    return openInput(native, st);
+    return openInput(AT_FDCWD, native, native, st);
 }
 
 // Opens a set file to copy into the game folder. A link of another user's
-// (not this user's, nor root's) is not followed: in a folder others may
-// write to, it could lead to a private file of this user's, which the copy
-// would make readable for all. Each link on the way is read from the entry
-// that was checked, and the file at its end opened without following more.
+// (not this user's, nor root's) anywhere on the way is not followed: in a
+// folder others may write to, it could lead to a private file of this
+// user's, which the copy would make readable for all. The path is walked
+// one component at a time, each link read from the entry that was checked.
 FileDescriptor openSource(const QByteArray& path, struct stat& st)
 {
-    QByteArray at = path;
-    for (int links = 0;; ++links) {
-        const FileDescriptor entry(::open(at.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        struct stat link;
-        if (entry.get() < 0 || ::fstat(entry.get(), &link) != 0)
-            failWithErrno(at);
-        if (!S_ISLNK(link.st_mode))
-            break;
-        if ((link.st_uid != ::geteuid() && link.st_uid != 0) || links == 40)
-            fail(links == 40 ? ELOOP : EACCES, at);
-        std::vector<char> target(size_t(link.st_size) + 1);
+    QList<QByteArray> rest = path.split('/');
+    FileDescriptor at(::open(path.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (int links = 0; at.get() >= 0 && !rest.isEmpty();) {
+        const QByteArray part = rest.takeFirst();
+        if (part.isEmpty() || part == ".")
+            continue;
+        FileDescriptor entry(::openat(at.get(), part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (entry.get() < 0 || ::fstat(entry.get(), &st) != 0)
+            failWithErrno(path);
+        if (!S_ISLNK(st.st_mode)) {
+            if (rest.isEmpty())
+                return openInput(at.get(), part, path, st, O_NOFOLLOW, true);
+            at = std::move(entry);
+            continue;
+        }
+        if ((st.st_uid != ::geteuid() && st.st_uid != 0) || ++links > 40)
+            fail(links > 40 ? ELOOP : EACCES, path);
+        // (Links of /proc say they are empty.)
+        std::vector<char> target(std::max<size_t>(size_t(st.st_size), PATH_MAX) + 1);
         const ssize_t length = ::readlinkat(entry.get(), "", target.data(), target.size());
         if (length < 0 || size_t(length) >= target.size())
-            failWithErrno(at);
+            failWithErrno(path, ENAMETOOLONG);
         const QByteArray next(target.data(), length);
-        const qsizetype slash = at.lastIndexOf('/');
-        at = next.startsWith('/') || slash < 0 ? next : at.left(slash + 1) + next;
+        rest = next.split('/') + rest;
+        if (next.startsWith('/'))
+            at = FileDescriptor(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     }
-    return openInput(at, st, O_NOFOLLOW);
+    if (at.get() < 0)
+        failWithErrno(path);
+    fail(EISDIR, path);
 }
 
 void writeAll(int fd, const char* data, size_t size, const QByteArray& path)
@@ -324,14 +338,15 @@ public:
     // A temporary's name is known to anyone who can write the folder. Only
     // an entry that this user's Tarvane could have made is taken for one of
     // ours: a regular file with no other link, or kept, also a link; this
-    // user's, or for root also one of the user who owns the game file or
-    // the folder (who may change the game file anyway), to whom root gives
-    // what it makes. A kept entry that is the game file itself, linked, is
+    // user's, or for root also one of the user who owns a game file or the
+    // folder (who may change the game files anyway), whose files root keeps
+    // and to whom it gives what it makes. A kept entry that is the game file itself, linked, is
     // ours whoever owns it. Anything else (another user's file, a folder, a
     // file linked in under another name) is left alone and stops the
     // change. One look at the entry, through a descriptor of its own,
     // decides.
-    bool ownTrace(const QString& traceName, const QString& forEntry, Trace kind) const override
+    bool ownTrace(const QString& traceName, const QString& forEntry, Trace kind,
+                  const QStringList& pair) const override
     {
         const QByteArray name = encodeFileName(traceName);
         const FileDescriptor trace(
@@ -348,7 +363,9 @@ public:
         bool mine = st.st_uid == ::geteuid();
         if (!mine && ::geteuid() == 0) {
             info(folder);
-            mine = st.st_uid == folder.st_uid || (hasGame && st.st_uid == game.st_uid);
+            mine = st.st_uid == folder.st_uid;
+            for (const QString& other : pair)
+                mine = mine || (entry(encodeFileName(other), game) && st.st_uid == game.st_uid);
         }
         if (!ownKind || st.st_nlink != 1 || !mine)
             fail(EEXIST, path(name));
@@ -440,15 +457,16 @@ public:
         }
     }
 
-    Linked keepByLink(const QString& entryName, const QString& keptName) override
+    bool keepByLink(const QString& entryName, const QString& keptName) override
     {
         const QByteArray name = encodeFileName(entryName);
         if (::linkat(fd(), name.constData(), fd(), encodeFileName(keptName).constData(), 0) == 0)
-            return Linked::Yes;
+            return true;
+        // A file system without hard links (EPERM, EOPNOTSUPP), a file with
+        // too many, or one marked append-only or immutable (EPERM too).
         if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
             failWithErrno(path(name));
-        hardLinks = false;
-        return Linked::NoHardLinks;
+        return false;
     }
 
     void keepByCopy(const QString& entryName, const QString& keptName, bool& named) override

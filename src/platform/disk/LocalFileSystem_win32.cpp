@@ -76,6 +76,19 @@ QString nativePath(const QString& path)
     return u"\\\\?\\" + absolute;
 }
 
+// A full path with its last name as the folder spells it, where it is
+// there: the temporaries' names are made from it, and what is put back
+// has it again.
+QString spelledAsThere(const QString& full)
+{
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW(wide(full), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return full;
+    FindClose(search);
+    return full.left(full.lastIndexOf(u'\\') + 1) + QString::fromWCharArray(entry.cFileName);
+}
+
 class Handle
 {
 public:
@@ -292,13 +305,14 @@ public:
 
     // A temporary's name is known to anyone who can write the folder. Only
     // a plain file with no other link, made by this user's account (owned
-    // by the owner Windows gives this process's new files, or by the game
-    // file's own owner, who may change the game file anyway), is taken for
+    // by the owner Windows gives this process's new files, or by a game
+    // file's own owner, who may change the game files anyway), is taken for
     // a temporary of ours; or, kept, the game file itself, linked. Anything
     // else (a folder, a reparse point, another account's file, a file linked
     // in under another name) is left alone and stops the change. One look
     // at the entry, through a handle of its own, decides.
-    bool ownTrace(const QString& name, const QString& forEntry, Trace kind) const override
+    bool ownTrace(const QString& name, const QString& forEntry, Trace kind,
+                  const QStringList& pair) const override
     {
         BY_HANDLE_FILE_INFORMATION trace, game;
         const Handle file = inspect(name, trace);
@@ -313,9 +327,13 @@ public:
             return true;
         // Where the volume keeps no owners (FAT), there is none to go by.
         const Sid owner = ownerOf(file.get()), user = processSid(TokenUser);
-        const bool ours = owner.empty() || user.empty() || owner == user ||
-                          owner == processSid(TokenOwner) ||
-                          (gameFile.valid() && owner == ownerOf(gameFile.get()));
+        bool ours =
+            owner.empty() || user.empty() || owner == user || owner == processSid(TokenOwner);
+        for (const QString& other : pair) {
+            BY_HANDLE_FILE_INFORMATION unused;
+            const Handle otherFile = inspect(other, unused);
+            ours = ours || (otherFile.valid() && owner == ownerOf(otherFile.get()));
+        }
         if ((trace.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
             trace.nNumberOfLinks != 1 || !ours)
             fail(ERROR_FILE_EXISTS, native(name));
@@ -363,16 +381,16 @@ public:
         writeNew(staged, source.file.get(), source.path, kept, native(name), named);
     }
 
-    Linked keepByLink(const QString& name, const QString& kept) override
+    bool keepByLink(const QString& name, const QString& kept) override
     {
         if (CreateHardLinkW(wide(native(kept)), wide(native(name)), nullptr))
-            return Linked::Yes;
+            return true;
         // A volume without hard links: FAT, exFAT.
         const DWORD error = GetLastError();
         if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
             fail(error, native(name));
         hardLinks = false;
-        return Linked::NoHardLinks;
+        return false;
     }
 
     void keepByCopy(const QString& name, const QString& kept, bool& named) override
@@ -631,7 +649,7 @@ bool LocalFileSystem::exists(const QString& path) const noexcept
 // which names the volume itself.
 std::pair<QString, QString> LocalFileSystem::splitPath(const QString& path) const
 {
-    const QString full = nativePath(path);
+    const QString full = spelledAsThere(nativePath(path));
     const qsizetype slash = full.lastIndexOf(u'\\');
     QString folder = full.left(slash);
     if (folder.endsWith(u':'))
@@ -646,5 +664,5 @@ std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path)
 
 QString LocalFileSystem::resolvePath(const QString& path) const
 {
-    return shown(nativePath(path));
+    return shown(spelledAsThere(nativePath(path)));
 }

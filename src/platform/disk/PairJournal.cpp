@@ -161,7 +161,8 @@ void PairJournal::keepAll(const std::function<void()>& between)
 }
 
 // Keeps entry i beside itself as an entry recovery trusts; false, keeping
-// nothing, where it must be moved aside.
+// nothing, where it must be moved aside: a link the system cannot make
+// anew.
 bool PairJournal::keepBeside(qsizetype i)
 {
     const QString& name = m_names[i];
@@ -180,17 +181,12 @@ bool PairJournal::keepBeside(qsizetype i)
         named = m_folder.keepByNewLink(name, kept(name));
         return named;
     default:
-        if (old.linkable) {
-            switch (m_folder.hardLinks ? m_folder.keepByLink(name, kept(name))
-                                       : ChangeFolder::Linked::NoHardLinks) {
-            case ChangeFolder::Linked::Yes:
-                m_kept[i] = Kept::ByLink;
-                return true;
-            case ChangeFolder::Linked::NoHardLinks:
-                return false;
-            case ChangeFolder::Linked::Refused:
-                break;
-            }
+        // Where the volume has no hard links, or the system refuses one, a
+        // copy: moved aside, a file would be missing while the change runs,
+        // and a rename torn by a power loss could lose it.
+        if (old.linkable && m_folder.hardLinks && m_folder.keepByLink(name, kept(name))) {
+            m_kept[i] = Kept::ByLink;
+            return true;
         }
         // Only a file can be copied.
         if (old.kind != ChangeFolder::Kind::File)
@@ -277,7 +273,7 @@ void PairJournal::recover()
     for (qsizetype i = 0; i < m_names.size(); ++i) {
         const auto own = [&](const QString& name, Trace kind) {
             const QString trace = find(name);
-            if (trace.isEmpty() || !m_folder.ownTrace(trace, m_names[i], kind))
+            if (trace.isEmpty() || !m_folder.ownTrace(trace, m_names[i], kind, m_names))
                 return QString();
             seen << trace;
             return trace;

@@ -44,12 +44,13 @@ public:
 
     // The names of the folder's entries that look like temporaries.
     virtual QStringList traces() const = 0;
-    // Whether the temporary `trace` (there) of this kind for entry `name`
-    // is one this user's Tarvane can have made; another (a folder, a file
-    // linked in, one of a user who may not change the game file) is
-    // refused, raised.
+    // Whether the temporary `trace` (there) of this kind for entry `name`,
+    // of the change of entries `pair`, is one this user's Tarvane can have
+    // made; another (a folder, a file linked in, one of a user who may not
+    // change the game files) is refused, raised.
     enum class Trace { Staged, Kept, Absent };
-    virtual bool ownTrace(const QString& trace, const QString& name, Trace kind) const = 0;
+    virtual bool ownTrace(const QString& trace, const QString& name, Trace kind,
+                          const QStringList& pair) const = 0;
 
     // Whether a game file is there, refusing one that may not be replaced
     // (or, with `replacing` false, deleted): a folder, a read-only file, one
@@ -70,13 +71,12 @@ public:
     // `named` becomes true once an entry of that name is there.
     virtual void stage(const QString& name, const QString& staged, Source& source, bool& named) = 0;
 
-    // Keep entry `name` under the temporary name `kept`: a hard link (not
+    // Keep entry `name` under the temporary name `kept`: a hard link (false
     // where the volume has none, or the system refuses it); a copy, its
     // data synced, with the owner and mode the entry has where they can be
     // given (`named` as for stage); a new link to a link's target (false
     // where the system makes none).
-    enum class Linked { Yes, NoHardLinks, Refused };
-    virtual Linked keepByLink(const QString& name, const QString& kept) = 0;
+    virtual bool keepByLink(const QString& name, const QString& kept) = 0;
     virtual void keepByCopy(const QString& name, const QString& kept, bool& named) = 0;
     virtual bool keepByNewLink(const QString& name, const QString& kept) = 0;
     // An empty file, the mark that there was no entry.
@@ -108,8 +108,8 @@ std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path);
 //      link; else a copy, or a new link to a link's target, each
 //      complete), or marks that there was none;
 //   3. writes every new file in full under its staged name;      SYNC
-//   4. moves aside the entries that could not be kept beside (a volume
-//      without hard links), Nn first, one at a time;      SYNC after each
+//   4. moves aside a link the system cannot make anew, Nn first, one at
+//      a time;                                             SYNC after each
 //   5. renames the staged files into place, one at a time, with a SYNC
 //      between two;
 //   6. then, the change done:                                      SYNC
