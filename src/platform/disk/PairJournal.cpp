@@ -196,24 +196,21 @@ bool PairJournal::keepBeside(qsizetype i)
     }
 }
 
-// Puts back the kept entries (and deletes those that were absent) of the
-// entries in `which`, the last entry after all the others are durable: its
-// kept entry is the mark that the change has not happened.
-template <typename Which, typename Trace> void PairJournal::putBack(Which which, Trace keptOf)
+// Puts back each entry i's kept entry `traces[i]` (where there is one), or
+// deletes what was made where an absent mark says there was none; Nn's
+// last, after the others are durable: its kept entry is the mark that the
+// change has not happened. A kept entry goes back under the name it was
+// kept for, spelled as it is.
+void PairJournal::putBack(const QStringList& traces)
 {
-    const qsizetype last = m_names.size() - 1;
-    for (qsizetype i = 0; i < m_names.size(); ++i) {
-        if (!which(i))
-            continue;
-        if (i == last && i > 0)
+    for (qsizetype i = 0; i < traces.size(); ++i) {
+        if (i > 0 && i == traces.size() - 1)
             m_folder.sync();
-        const auto [trace, entry] = keptOf(i);
-        if (trace.isEmpty())
-            continue;
-        if (entry)
-            m_folder.rename(trace, *entry);
-        else
+        if (traces[i].endsWith(QLatin1String(AbsentSuffix)))
             m_folder.discard(m_names[i]);
+        else if (!traces[i].isEmpty())
+            m_folder.rename(traces[i], traces[i].mid(1, traces[i].size() - 1 -
+                                                            qsizetype(sizeof KeptSuffix - 1)));
     }
     m_folder.sync();
 }
@@ -226,21 +223,15 @@ template <typename Which, typename Trace> void PairJournal::putBack(Which which,
 // failure.
 void PairJournal::undo() noexcept
 {
-    if (!attempt([&] {
-            putBack([&](qsizetype i) { return i < m_changed || m_kept[i] == Kept::ByMove; },
-                    [&](qsizetype i) -> std::pair<QString, std::optional<QString>> {
-                        switch (m_kept[i]) {
-                        case Kept::No:
-                            return {};
-                        case Kept::AbsentMark:
-                            return {absent(m_names[i]), std::nullopt};
-                        default:
-                            return {kept(m_names[i]), m_names[i]};
-                        }
-                    });
-        }))
-        return;
-    attempt([&] { discard(madeTraces()); });
+    QStringList traces;
+    for (qsizetype i = 0; i < m_names.size(); ++i) {
+        const bool changed = i < m_changed || m_kept[i] == Kept::ByMove;
+        traces << (!changed || m_kept[i] == Kept::No ? QString()
+                   : m_kept[i] == Kept::AbsentMark   ? absent(m_names[i])
+                                                     : kept(m_names[i]));
+    }
+    if (attempt([&] { putBack(traces); }))
+        attempt([&] { discard(madeTraces()); });
 }
 
 // A change that ended half-way (the process killed, the machine stopped)
@@ -255,47 +246,32 @@ void PairJournal::recover()
 {
     using Trace = ChangeFolder::Trace;
     const QStringList there = m_folder.traces();
-    if (there.isEmpty())
-        return;
-    // The temporary of that name, as spelled in the folder: exactly, else
-    // the first whose name differs only in case.
-    const auto find = [&](const QString& name) {
-        if (there.contains(name))
-            return name;
-        for (const QString& trace : there) {
-            if (trace.compare(name, Qt::CaseInsensitive) == 0)
-                return trace;
-        }
-        return QString();
-    };
-    QStringList seen;
-    QList<QString> keptOf(m_names.size()), absentOf(m_names.size());
+    QStringList seen, keptOrAbsent;
+    bool stagedLast = false;
     for (qsizetype i = 0; i < m_names.size(); ++i) {
+        // The temporary of that name, as spelled in the folder: exactly,
+        // else the first whose name differs only in case, if ours.
         const auto own = [&](const QString& name, Trace kind) {
-            const QString trace = find(name);
-            if (trace.isEmpty() || !m_folder.ownTrace(trace, m_names[i], kind, m_names))
-                return QString();
-            seen << trace;
+            QString trace = there.contains(name) ? name : QString();
+            for (qsizetype j = 0; trace.isEmpty() && j < there.size(); ++j) {
+                if (there[j].compare(name, Qt::CaseInsensitive) == 0)
+                    trace = there[j];
+            }
+            if (!trace.isEmpty() && m_folder.ownTrace(trace, m_names[i], kind, m_names))
+                seen << trace;
             return trace;
         };
-        own(staged(m_names[i]), Trace::Staged);
-        keptOf[i] = own(kept(m_names[i]), Trace::Kept);
-        absentOf[i] = own(absent(m_names[i]), Trace::Absent);
+        stagedLast = !own(staged(m_names[i]), Trace::Staged).isEmpty();
+        const QString keptTrace = own(kept(m_names[i]), Trace::Kept);
+        const QString absentTrace = own(absent(m_names[i]), Trace::Absent);
+        keptOrAbsent << (keptTrace.isEmpty() ? absentTrace : keptTrace);
     }
     if (seen.isEmpty())
         return;
     // (A change of an earlier Tarvane kept no last entry: its staged file
     // says so there.)
-    if (!keptOf.last().isEmpty() || !absentOf.last().isEmpty() ||
-        !find(staged(m_names.last())).isEmpty())
-        putBack([](qsizetype) { return true; },
-                [&](qsizetype i) -> std::pair<QString, std::optional<QString>> {
-                    // The entry a kept one stood for, spelled as the kept one is.
-                    if (!keptOf[i].isEmpty())
-                        return {keptOf[i], keptOf[i].mid(1, keptOf[i].size() - 1 -
-                                                                qsizetype(sizeof KeptSuffix - 1))};
-                    return {absentOf[i], std::nullopt};
-                });
+    if (!keptOrAbsent.last().isEmpty() || stagedLast)
+        putBack(keptOrAbsent);
     discard(seen);
 }
 

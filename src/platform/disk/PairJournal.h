@@ -155,16 +155,17 @@ public:
     // The temporary names for entry `name`: the staged new file, the kept
     // old one, and the mark that there was no old one.
     static constexpr char KeptSuffix[] = ".tarvane-old";
+    static constexpr char AbsentSuffix[] = ".tarvane-absent";
     static QString staged(const QString& name) { return u'.' + name + u".tarvane-new"; }
     static QString kept(const QString& name) { return u'.' + name + QLatin1String(KeptSuffix); }
-    static QString absent(const QString& name) { return u'.' + name + u".tarvane-absent"; }
+    static QString absent(const QString& name) { return u'.' + name + QLatin1String(AbsentSuffix); }
 
 private:
     PairJournal(ChangeFolder& folder, const QStringList& names);
     void recover();
     void keepAll(const std::function<void()>& between);
     bool keepBeside(qsizetype i);
-    template <typename Which, typename Trace> void putBack(Which which, Trace keptOf);
+    void putBack(const QStringList& traces);
     void undo() noexcept;
     void finish();
     void discard(const QStringList& traces);
