@@ -584,6 +584,9 @@ QString folderSteps(const QString& log, const QString& game)
         QStringList names;
         for (const QRegularExpressionMatch& match : quoted.globalMatch(arguments))
             names << match.captured(1);
+        // The lock's own file is no step of the change.
+        if (!names.isEmpty() && names.last().endsWith(u".tarvane-lock"))
+            continue;
         const bool trace = !names.isEmpty() && names.last().contains(u".tarvane-");
         if (name == u"fsync") {
             if (arguments.endsWith('<' + game + '>'))

@@ -8,10 +8,12 @@
 #include "errors/ErrorReport.h"
 #include "install/Installer.h"
 #include "library/FrontlineLibrary.h"
+#include "platform/disk/PairJournal.h"
 #include "platform/game/GameProbe.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -563,6 +565,29 @@ INSTANTIATE_TEST_SUITE_P(
                                       0);
                         },
                         EEXIST, "EAW/.AIRFIELD.DAT.tarvane-absent"},
+        // A kept trace linked to a file that is not the game file.
+        DestinationCase{"KeptTraceLinkedElsewhere", Operation::Load,
+                        [](const Scratch& s) {
+                            ASSERT_EQ(
+                                ::link(QFile::encodeName(s.path("outside/target.dat")),
+                                       QFile::encodeName(s.path("EAW/.FRNTLINE.DAT.tarvane-old"))),
+                                0);
+                        },
+                        EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
+        // Another user's link, as a set folder, to a private folder of the
+        // player's, is not followed.
+        DestinationCase{"OthersFolderLinkInASetPath", Operation::Load,
+                        [](const Scratch& s) {
+                            if (::geteuid() != 0)
+                                GTEST_SKIP() << "needs root to give a link to another user";
+                            s.write("private/FRNTLINE.DAT", "the player's own");
+                            s.write("private/AIRFIELD.DAT", "the player's own");
+                            const QString set = s.path("EAW/Frontlines/FrontLine(3)");
+                            QDir(set).removeRecursively();
+                            ASSERT_TRUE(QFile::link(s.path("private"), set));
+                            ASSERT_EQ(::lchown(QFile::encodeName(set), 4242, 4242), 0);
+                        },
+                        EACCES, "EAW/Frontlines/FrontLine(3)/FRNTLINE.DAT"},
         // Another user's link in a set folder, to a private file of the
         // player's, is not followed.
         DestinationCase{"OthersLinkAsASetFile", Operation::Load,
@@ -587,9 +612,13 @@ INSTANTIATE_TEST_SUITE_P(
         DestinationCase{"GameFolderLockedElsewhere", Operation::Load,
                         [](const Scratch& s) {
                             // Held until the test ends, as by a process that never lets go.
+                            s.write("EAW/.tarvane-lock", {});
                             const int held =
-                                ::open(QFile::encodeName(s.path("EAW")), O_RDONLY | O_DIRECTORY);
-                            ASSERT_EQ(::flock(held, LOCK_EX), 0);
+                                ::open(QFile::encodeName(s.path("EAW/.tarvane-lock")), O_RDWR);
+                            struct flock range = {};
+                            range.l_type = F_WRLCK;
+                            range.l_len = 1;
+                            ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &range), 0);
                         },
                         EBUSY, "EAW"}),
     caseName);
@@ -604,6 +633,22 @@ INSTANTIATE_TEST_SUITE_P(
                     DestinationCase{"RemoveLeavesAJunction_SkippedUnderWine", Operation::Remove,
                                     [](const Scratch& s) { junction(s, "AIRFIELD.DAT"); },
                                     SystemError::AccessDenied}),
+    caseName);
+
+// Another holder of the game folder's lock, as a Tarvane that never lets go.
+INSTANTIATE_TEST_SUITE_P(
+    Neighbours, DestinationKinds,
+    testing::Values(DestinationCase{
+        "GameFolderLockedElsewhere", Operation::Load,
+        [](const Scratch& s) {
+            const HANDLE held =
+                CreateFileW(reinterpret_cast<const wchar_t*>(s.path("EAW/.tarvane-lock").utf16()),
+                            GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, CREATE_NEW, 0, nullptr);
+            OVERLAPPED start = {};
+            ASSERT_TRUE(LockFileEx(held, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &start));
+        },
+        170, "EAW"}), // ERROR_BUSY
     caseName);
 #endif
 
@@ -787,6 +832,20 @@ TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
 }
 
 #ifdef _WIN32
+// Holds the game folder that TARVANE_HOLD_GAME_FOLDER names for six seconds,
+// as Tarvane.exe holds it for a change, marking "held" beside it once it
+// does: scripts/setup shows that a native Tarvane waits for it under Wine.
+TEST(GameFolderLock, HeldForANativeTarvane)
+{
+    const QString folder = qEnvironmentVariable("TARVANE_HOLD_GAME_FOLDER");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "run by scripts/setup, with a native Tarvane beside it";
+    const std::unique_ptr<ChangeFolder> held = openChangeFolder(folder);
+    ASSERT_TRUE(held->tryLock());
+    Scratch::writeFile(folder + "\\..\\held", {});
+    Sleep(6000);
+}
+
 TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
 {
     // A real fault with no seam: the game (or a scanner) holds one of the

@@ -18,7 +18,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -293,14 +292,50 @@ public:
             failWithErrno(path);
     }
 
+    // The lock file goes before the lock: a waiter that then gets the lock
+    // finds the file no longer the folder's, and tries again.
+    ~PosixFolder() override
+    {
+        if (m_lock.get() >= 0)
+            ::unlinkat(fd(), LockName, 0);
+    }
+
+    // The lock is an open file description's lock on a file of the folder,
+    // made for the change and removed at its end: what a Windows program
+    // locks under Wine reaches Linux as this kind of lock, so Tarvane.exe
+    // under Wine and a native Tarvane exclude each other. Only those who may
+    // write the folder may open the file, so no one else can hold it. A
+    // folder where it cannot be made (read-only, refused) needs no lock: no
+    // change can be made there either, and the report is that change's.
     bool tryLock() override
     {
-        while (::flock(fd(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno == EWOULDBLOCK)
+        struct stat folder, held, named;
+        info(folder);
+        const mode_t writers = folder.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH);
+        const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        FileDescriptor lock(::openat(fd(), LockName, flags | O_CREAT | O_EXCL, 0600));
+        const bool made = lock.get() >= 0;
+        if (!made && errno == EEXIST)
+            lock = FileDescriptor(::openat(fd(), LockName, flags));
+        if (lock.get() < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+            return true;
+        if (lock.get() < 0 || ::fstat(lock.get(), &held) != 0)
+            failWithErrno(m_path);
+        if (made &&
+            ((::geteuid() == 0 && ::fchown(lock.get(), folder.st_uid, folder.st_gid) != 0) ||
+             ::fchmod(lock.get(), writers | writers << 1) != 0))
+            failWithErrno(m_path);
+        struct flock range = {};
+        range.l_type = F_WRLCK;
+        range.l_len = 1;
+        if (::fcntl(lock.get(), F_OFD_SETLK, &range) != 0) {
+            if (errno == EAGAIN || errno == EACCES || errno == EINTR)
                 return false;
-            if (errno != EINTR)
-                failWithErrno(m_path);
+            failWithErrno(m_path);
         }
+        if (::fstatat(fd(), LockName, &named, AT_SYMLINK_NOFOLLOW) != 0 || !sameEntry(named, held))
+            return false;
+        m_lock = std::move(lock);
         return true;
     }
 
@@ -606,8 +641,10 @@ private:
             failWithErrno(game);
     }
 
+    static constexpr char LockName[] = ".tarvane-lock";
     FileDescriptor m_fd;
     QByteArray m_path;
+    FileDescriptor m_lock;
 };
 
 // The working folder as the shell named it, as `pwd -L` gives it: $PWD, if

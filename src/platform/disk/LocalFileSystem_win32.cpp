@@ -216,9 +216,7 @@ public:
     Handle file;
 };
 
-// The game folder, pinned for the whole of one change. Its lock is a named
-// mutex for its file ID, machine-wide, which creates no file and is
-// released if this process dies.
+// The game folder, pinned for the whole of one change.
 class WinFolder final : public ChangeFolder
 {
 public:
@@ -231,40 +229,53 @@ public:
             failWithLastError(m_folder);
     }
 
+    // Marked for deletion, the lock file goes as the lock does, when its
+    // handle closes.
     ~WinFolder() override
     {
-        if (m_locked)
-            ReleaseMutex(m_lock.get());
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        if (m_lock.valid())
+            SetFileInformationByHandle(m_lock.get(), FileDispositionInfo, &disposition,
+                                       sizeof disposition);
     }
 
-    // The mutex is open to every user, so that Tarvanes in different
-    // sessions wait for each other too. An abandoned one is ours now: its
-    // holder died.
+    // The lock is LockFileEx's on a file of the folder, made for the change
+    // and removed at its end: no other account can hold it where it may not
+    // change the folder (a named object of the machine's, another could
+    // make or hold first), and under Wine it is the lock a native Tarvane
+    // takes. A folder where it cannot be made (read-only, refused) needs
+    // none: no change can be made there either, and the report is that
+    // change's. While a holder's file is marked for deletion, or another
+    // program has it open alone, it cannot be opened: still held.
     bool tryLock() override
     {
-        if (!m_lock.valid()) {
-            BY_HANDLE_FILE_INFORMATION info;
-            if (!GetFileInformationByHandle(m_pin.get(), &info))
-                failWithLastError(m_folder);
-            const QString name = QStringLiteral("Global\\Tarvane.%1.%2.%3")
-                                     .arg(info.dwVolumeSerialNumber)
-                                     .arg(info.nFileIndexHigh)
-                                     .arg(info.nFileIndexLow);
-            SECURITY_DESCRIPTOR everyone;
-            if (!InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION) ||
-                !SetSecurityDescriptorDacl(&everyone, TRUE, nullptr, FALSE))
-                failWithLastError(m_folder);
-            SECURITY_ATTRIBUTES attributes = {sizeof attributes, &everyone, FALSE};
-            m_lock = Handle(CreateMutexW(&attributes, FALSE, wide(name)));
-            if (!m_lock.valid())
-                failWithLastError(m_folder);
+        const QString name = native(QStringLiteral(".tarvane-lock"));
+        Handle lock(CreateFileW(wide(name), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr));
+        OVERLAPPED start = {};
+        BY_HANDLE_FILE_INFORMATION held, named;
+        if (!lock.valid()) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_SHARING_VIOLATION)
+                return false;
+            if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
+                return GetFileAttributesW(wide(name)) == INVALID_FILE_ATTRIBUTES;
+            fail(error, m_folder);
         }
-        const DWORD waited = WaitForSingleObject(m_lock.get(), 0);
-        if (waited == WAIT_TIMEOUT)
-            return false;
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
+        if (!LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                        &start)) {
+            if (GetLastError() == ERROR_LOCK_VIOLATION)
+                return false;
             failWithLastError(m_folder);
-        m_locked = true;
+        }
+        const Handle now = inspect(QStringLiteral(".tarvane-lock"), named);
+        if (!now.valid() || !GetFileInformationByHandle(lock.get(), &held) ||
+            held.nFileIndexHigh != named.nFileIndexHigh ||
+            held.nFileIndexLow != named.nFileIndexLow)
+            return false;
+        m_lock = std::move(lock);
         return true;
     }
 
@@ -545,7 +556,6 @@ private:
     QString m_folder;
     Handle m_pin;
     Handle m_lock;
-    bool m_locked = false;
     Handle m_flush;
 };
 
