@@ -152,6 +152,17 @@ FileDescriptor openSpelled(const QString& path, struct stat& st, QByteArray& nat
     return openInput(AT_FDCWD, native, native, st);
 }
 
+// What the link `name` in folder `dir` (or the link `dir` is, for "") says.
+QByteArray linkTarget(int dir, const char* name, const struct stat& link, const QByteArray& path)
+{
+    // (Links of /proc say they are empty.)
+    std::vector<char> target(std::max<size_t>(size_t(link.st_size), PATH_MAX) + 1);
+    const ssize_t length = ::readlinkat(dir, name, target.data(), target.size());
+    if (length < 0 || size_t(length) >= target.size())
+        failWithErrno(path, ENAMETOOLONG);
+    return QByteArray(target.data(), length);
+}
+
 // Opens a set file to copy into the game folder. A link of another user's
 // (not this user's, nor root's) anywhere on the way is not followed: in a
 // folder others may write to, it could lead to a private file of this
@@ -176,12 +187,7 @@ FileDescriptor openSource(const QByteArray& path, struct stat& st)
         }
         if ((st.st_uid != ::geteuid() && st.st_uid != 0) || ++links > 40)
             fail(links > 40 ? ELOOP : EACCES, path);
-        // (Links of /proc say they are empty.)
-        std::vector<char> target(std::max<size_t>(size_t(st.st_size), PATH_MAX) + 1);
-        const ssize_t length = ::readlinkat(entry.get(), "", target.data(), target.size());
-        if (length < 0 || size_t(length) >= target.size())
-            failWithErrno(path, ENAMETOOLONG);
-        const QByteArray next(target.data(), length);
+        const QByteArray next = linkTarget(entry.get(), "", st, path);
         rest = next.split('/') + rest;
         if (next.startsWith('/'))
             at = FileDescriptor(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -256,12 +262,6 @@ void copyContent(int from, int to, qint64 size, qint64 limit, const QByteArray& 
             fail(EFBIG, source);
         writeAll(to, buffer.data(), size_t(n), destination);
     }
-}
-
-void syncOrFail(int fd, const QByteArray& path)
-{
-    if (::fsync(fd) != 0)
-        failWithErrno(path);
 }
 
 bool sameEntry(const struct stat& a, const struct stat& b)
@@ -346,7 +346,6 @@ public:
             return {};
         const Kind kind = S_ISREG(st.st_mode)   ? Kind::File
                           : S_ISLNK(st.st_mode) ? Kind::Link
-                          : S_ISDIR(st.st_mode) ? Kind::Folder
                                                 : Kind::Other;
         // Root may link any file, and trusts a kept link of the game file's
         // owner; anyone else only their own.
@@ -480,7 +479,8 @@ public:
         const struct timespec times[2] = {{0, UTIME_OMIT}, source.info.st_mtim};
         if (::futimens(out.get(), times) != 0)
             failWithErrno(game);
-        syncOrFail(out.get(), game);
+        if (::fsync(out.get()) != 0)
+            failWithErrno(game);
 
         if (!named) {
             const std::string self = "/proc/self/fd/" + std::to_string(out.get());
@@ -525,7 +525,8 @@ public:
         if ((::geteuid() == 0 && ::fchown(copy.get(), old.st_uid, old.st_gid) != 0) ||
             ::fchmod(copy.get(), old.st_mode & 0777) != 0 || ::futimens(copy.get(), times) != 0)
             failWithErrno(game);
-        syncOrFail(copy.get(), game);
+        if (::fsync(copy.get()) != 0)
+            failWithErrno(game);
     }
 
     bool keepByNewLink(const QString& entryName, const QString& keptName) override
@@ -534,12 +535,8 @@ public:
         struct stat old;
         if (!entry(name, old))
             fail(ENOENT, path(name));
-        std::vector<char> target(size_t(old.st_size) + 1);
-        const ssize_t length = ::readlinkat(fd(), name.constData(), target.data(), target.size());
-        if (length < 0 || size_t(length) >= target.size())
-            failWithErrno(path(name));
-        target[size_t(length)] = '\0';
-        if (::symlinkat(target.data(), fd(), encodeFileName(keptName).constData()) != 0)
+        const QByteArray target = linkTarget(fd(), name.constData(), old, path(name));
+        if (::symlinkat(target.constData(), fd(), encodeFileName(keptName).constData()) != 0)
             failWithErrno(path(name));
         return true;
     }

@@ -246,7 +246,8 @@ public:
     // takes. A folder where it cannot be made (read-only, refused) needs
     // none: no change can be made there either, and the report is that
     // change's. While a holder's file is marked for deletion, or another
-    // program has it open alone, it cannot be opened: still held.
+    // program has it open alone, it cannot be opened: still held. (So the
+    // file locked is always the one of that name.)
     bool tryLock() override
     {
         const QString name = native(QStringLiteral(".tarvane-lock"));
@@ -255,7 +256,6 @@ public:
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
                                 nullptr));
         OVERLAPPED start = {};
-        BY_HANDLE_FILE_INFORMATION held, named;
         if (!lock.valid()) {
             const DWORD error = GetLastError();
             if (error == ERROR_SHARING_VIOLATION)
@@ -270,48 +270,30 @@ public:
                 return false;
             failWithLastError(m_folder);
         }
-        const Handle now = inspect(QStringLiteral(".tarvane-lock"), named);
-        if (!now.valid() || !GetFileInformationByHandle(lock.get(), &held) ||
-            held.nFileIndexHigh != named.nFileIndexHigh ||
-            held.nFileIndexLow != named.nFileIndexLow)
-            return false;
         m_lock = std::move(lock);
         return true;
     }
 
     Entry look(const QString& name) const override
     {
-        const DWORD attributes = GetFileAttributesW(wide(native(name)));
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return {};
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            return {Kind::Folder};
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            return {Kind::Link};
         BY_HANDLE_FILE_INFORMATION info;
-        const Handle file = inspect(name, info);
-        if (!file.valid())
+        if (!inspect(name, info).valid()) {
+            if (GetLastError() == ERROR_FILE_NOT_FOUND)
+                return {};
             failWithLastError(native(name));
+        }
+        if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            return {info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? Kind::Other : Kind::Link};
         return {Kind::File, info.nNumberOfLinks == 1};
     }
 
     QStringList traces() const override
     {
-        WIN32_FIND_DATAW entry;
-        HANDLE search =
-            FindFirstFileExW(wide(native(QStringLiteral(".*.tarvane-*"))), FindExInfoBasic, &entry,
-                             FindExSearchNameMatch, nullptr, 0);
-        QStringList found;
-        if (search == INVALID_HANDLE_VALUE) {
-            if (GetLastError() != ERROR_FILE_NOT_FOUND)
-                failWithLastError(m_folder);
-            return found;
-        }
-        do
-            found.append(QString::fromWCharArray(entry.cFileName));
-        while (FindNextFileW(search, &entry));
-        FindClose(search);
-        return found;
+        QStringList names = LocalFileSystem().listDirectory(m_folder);
+        names.removeIf([](const QString& name) {
+            return !name.startsWith(u'.') || !name.contains(u".tarvane-");
+        });
+        return names;
     }
 
     // A temporary's name is known to anyone who can write the folder. Only

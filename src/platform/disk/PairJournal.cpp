@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QThread>
-#include <new>
 #include <optional>
 #include <vector>
 
@@ -37,17 +36,6 @@ void lockWaiting(ChangeFolder& folder, const WaitNotice& waiting)
             throw PlatformError::of(PlatformError::Failure::Busy, folder.path({}));
         QThread::msleep(20);
     }
-}
-
-template <typename Step> bool attempt(Step step) noexcept
-{
-    try {
-        step();
-        return true;
-    } catch (const PlatformError&) {
-    } catch (const std::bad_alloc&) {
-    }
-    return false;
 }
 
 } // namespace
@@ -223,15 +211,18 @@ void PairJournal::putBack(const QStringList& traces)
 // failure.
 void PairJournal::undo() noexcept
 {
-    QStringList traces;
-    for (qsizetype i = 0; i < m_names.size(); ++i) {
-        const bool changed = i < m_changed || m_kept[i] == Kept::ByMove;
-        traces << (!changed || m_kept[i] == Kept::No ? QString()
-                   : m_kept[i] == Kept::AbsentMark   ? absent(m_names[i])
-                                                     : kept(m_names[i]));
+    try {
+        QStringList traces;
+        for (qsizetype i = 0; i < m_names.size(); ++i) {
+            const bool changed = i < m_changed || m_kept[i] == Kept::ByMove;
+            traces << (!changed || m_kept[i] == Kept::No ? QString()
+                       : m_kept[i] == Kept::AbsentMark   ? absent(m_names[i])
+                                                         : kept(m_names[i]));
+        }
+        putBack(traces);
+        discard(madeTraces());
+    } catch (...) {
     }
-    if (attempt([&] { putBack(traces); }))
-        attempt([&] { discard(madeTraces()); });
 }
 
 // A change that ended half-way (the process killed, the machine stopped)

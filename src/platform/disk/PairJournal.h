@@ -34,7 +34,7 @@ public:
 
     // What an entry is, its link not followed, and whether it may be kept
     // by a hard link: one whose kept link recovery will trust.
-    enum class Kind { None, File, Link, Folder, Other };
+    enum class Kind { None, File, Link, Other }; // other: a folder, a pipe, a device
     struct Entry
     {
         Kind kind = Kind::None;
@@ -134,10 +134,8 @@ std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path);
 // - in 6, before the mark goes: every rename is durable; after it goes:
 //   the mark outlives every other temporary; last: the change is durable
 //   before it is reported done.
-// Between 2 and 3 none is needed: both only make temporaries. (A plain
-// safe replace of one file syncs its data and its folder once; for the
-// pair Tarvane syncs each file's data as two of those do, and the folder
-// five times where they do twice, and once more for each move aside.)
+// Between 2 and 3 none is needed: both only make temporaries. (Two plain
+// safe replaces of one file sync the folder twice; the pair, five times.)
 // A failed step undoes those before it, Nn's last.
 class PairJournal
 {
