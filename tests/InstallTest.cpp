@@ -352,7 +352,7 @@ struct DestinationCase
     QString line = {};
     // Whether a stand-in game runs from the game folder, and whether the
     // game folder lies under one that Windows protects.
-    bool gameRunning = false;
+    int gameRunning = 0; // 2: started elsewhere, its program file here
     bool underProtectedFolder = false;
 };
 
@@ -446,7 +446,7 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
         return;
     std::optional<StandInGame> running;
     if (c.gameRunning)
-        running.emplace(game.scratch().path("EAW"));
+        running.emplace(game.scratch().path("EAW"), c.gameRunning == 2);
     const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
 
     if (c.operation == Operation::Load)
@@ -502,7 +502,9 @@ INSTANTIATE_TEST_SUITE_P(
         DestinationCase{"WhileTheGameRuns", Operation::Load, [](const Scratch&) {}, 0, "",
                         GameRunning, true},
         DestinationCase{"RemoveWhileTheGameRuns", Operation::Remove, [](const Scratch&) {}, 0, "",
-                        GameRunning, true}),
+                        GameRunning, true},
+        DestinationCase{"WhileTheGameRunsStartedElsewhere", Operation::Load, [](const Scratch&) {},
+                        0, "", GameRunning, 2}),
     caseName);
 
 #ifdef _WIN32
@@ -862,8 +864,18 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
         return (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     };
     // AIRFIELD.DAT held while the game runs: the report says to close it.
-    for (const auto& [heldName, gameRunning] :
-         {std::pair{"FRNTLINE.DAT", false}, std::pair{"AIRFIELD.DAT", true}}) {
+    // Held by a program that lets others delete it, it would only be marked
+    // for deletion, and come back after a power loss: Remove is refused too.
+    struct Held
+    {
+        const char* heldName;
+        bool gameRunning;
+        DWORD share = FILE_SHARE_READ;
+        bool removing = false;
+    };
+    for (const auto& [heldName, gameRunning, share, removing] :
+         {Held{"FRNTLINE.DAT", false}, Held{"AIRFIELD.DAT", true},
+          Held{"AIRFIELD.DAT", false, FILE_SHARE_READ | FILE_SHARE_DELETE, true}}) {
         SCOPED_TRACE(heldName);
         std::optional<StandInGame> running;
         if (gameRunning)
@@ -871,11 +883,14 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
         const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
         const quint64 frontline = fileId("FRNTLINE.DAT"), airfields = fileId("AIRFIELD.DAT");
         const QString held = game.scratch().path(QString("EAW/") + heldName);
-        HANDLE file = CreateFileW(held.toStdWString().c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW(held.toStdWString().c_str(), GENERIC_READ, share, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         boxes.shown.clear();
-        installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
+        if (removing)
+            removeGamePair(state, lookedAt(state, files), files, boxes, report);
+        else
+            installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
         CloseHandle(file);
 
         EXPECT_EQ(reported(), fatalReportTexts(ERROR_SHARING_VIOLATION, held,

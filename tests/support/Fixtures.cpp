@@ -161,7 +161,7 @@ QString protectedFolder()
 }
 
 #ifdef _WIN32
-StandInGame::StandInGame(const QString& gameFolder)
+StandInGame::StandInGame(const QString& gameFolder, bool)
 {
     const QString program = QDir::toNativeSeparators(gameFolder + "/EAW.exe");
     QFile::copy(QCoreApplication::applicationFilePath(), program);
@@ -186,17 +186,27 @@ StandInGame::~StandInGame()
     CloseHandle(process);
 }
 #else
-StandInGame::StandInGame(const QString& gameFolder)
+StandInGame::StandInGame(const QString& gameFolder, bool startedElsewhere)
 {
-    // sleep, as Wine would show a game started in its folder.
+    // sleep, as Wine would show a game started in its folder; or a copy of
+    // it there, EAW.exe, run by the loader from the root folder.
     char name[] = "C:\\EAW\\EAW.exe";
     char seconds[] = "600";
-    char* arguments[] = {name, seconds, nullptr};
+    QByteArray program = QFile::encodeName(gameFolder + "/EAW.exe");
+    char* arguments[] = {name, seconds, nullptr, nullptr};
+    if (startedElsewhere) {
+        QFile::copy("/bin/sleep", gameFolder + "/EAW.exe");
+        arguments[1] = program.data();
+        arguments[2] = seconds;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, QFile::encodeName(gameFolder).constData());
+    posix_spawn_file_actions_addchdir_np(
+        &actions, startedElsewhere ? "/" : QFile::encodeName(gameFolder).constData());
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, "/bin/sleep", &actions, nullptr, arguments, nullptr);
+    const int error =
+        posix_spawn(&pid, startedElsewhere ? "/lib64/ld-linux-x86-64.so.2" : "/bin/sleep", &actions,
+                    nullptr, arguments, nullptr);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw std::runtime_error("cannot start the stand-in game");

@@ -69,12 +69,13 @@ QString protectedFolder();
 
 // A stand-in for European Air War, running from the game folder while it
 // lives: under Wine on Linux, a process whose command line names a Windows
-// program, started in the folder; on Windows, a program there (held
-// suspended, so it does nothing).
+// program, started in the folder, or `startedElsewhere` and mapping the
+// program file EAW.exe there, as Wine maps what it runs; on Windows, a
+// program there (held suspended, so it does nothing).
 class StandInGame
 {
 public:
-    explicit StandInGame(const QString& gameFolder);
+    explicit StandInGame(const QString& gameFolder, bool startedElsewhere = false);
     ~StandInGame();
     StandInGame(const StandInGame&) = delete;
     StandInGame& operator=(const StandInGame&) = delete;
