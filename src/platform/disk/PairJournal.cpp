@@ -15,8 +15,8 @@
 namespace {
 
 // How long a change waits for another holder of the folder's lock (another
-// Tarvane, or anyone who can read the folder) before it reports the folder
-// in use.
+// Tarvane, or a program of one who may write the folder) before it reports
+// the folder in use.
 constexpr int LockWaitMs = 3000;
 
 void lockWaiting(ChangeFolder& folder, const WaitNotice& waiting)
@@ -125,10 +125,8 @@ void PairJournal::finishInterrupted(ChangeFolder& folder, const QStringList& nam
 }
 
 // Steps 2 to 4: every entry kept, each complete before `between` (staging)
-// begins; then moved aside where it could not be kept beside, one at a
-// time. A kept file
-// is put back only once it is complete, so a copy cut short is never put
-// back.
+// begins, so a copy cut short is never put back; then moved aside where it
+// could not be kept beside, one at a time.
 void PairJournal::keepAll(const std::function<void()>& between)
 {
     QList<qsizetype> toMove;
