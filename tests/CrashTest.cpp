@@ -531,26 +531,18 @@ struct CrashPoint
     QString line;
 };
 
-// Every call of a traced run; with `loadOnly`, only those between the two
-// marker calls.
-QList<CrashPoint> callsOf(const QString& log, bool loadOnly)
+// Every call of a traced run.
+QList<CrashPoint> callsOf(const QString& log)
 {
     static const QRegularExpression callName(QStringLiteral("^([a-z0-9_]+)\\("));
     QMap<QString, int> seen;
     QList<CrashPoint> calls;
-    int markers = 0;
     for (const QString& line : log.split(u'\n')) {
         const QRegularExpressionMatch match = callName.match(line);
-        if (!match.hasMatch())
-            continue;
-        const QString call = match.captured(1);
-        const int ordinal = ++seen[call];
-        if (call == u"sched_yield")
-            ++markers;
-        else if (!loadOnly || markers == 1)
-            calls.append({call, ordinal, line});
+        if (match.hasMatch())
+            calls.append({match.captured(1), ++seen[match.captured(1)], line});
     }
-    return !loadOnly || markers == 2 ? calls : QList<CrashPoint>();
+    return calls;
 }
 
 // Ordinals of the calls of `call` whose line contains `text`, but for those
@@ -558,7 +550,7 @@ QList<CrashPoint> callsOf(const QString& log, bool loadOnly)
 QList<int> ordinals(const QString& log, const QString& call, const QString& text)
 {
     QList<int> found;
-    for (const CrashPoint& point : callsOf(log, false)) {
+    for (const CrashPoint& point : callsOf(log)) {
         if (point.call == call && point.line.contains(text) && !point.line.contains(u"INJECTED"))
             found.append(point.ordinal);
     }
@@ -812,7 +804,7 @@ TEST_P(CrashDuringLoad, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEv
     // move aside), the next start recovers the old pair whole, and its own
     // real calls keep the order too.
     CrashPoint second{};
-    for (const CrashPoint& point : callsOf(log, false)) {
+    for (const CrashPoint& point : callsOf(log)) {
         if ((point.call.startsWith(u"rename") || point.call == u"unlinkat") &&
             (point.line.contains(u"\"FRNTLINE.DAT\"") || point.line.contains(u"\"AIRFIELD.DAT\"")))
             second = point;

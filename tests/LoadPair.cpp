@@ -2,10 +2,8 @@
 // Copyright the Tarvane developers
 
 // Loads one pair into a game folder as the Load button does, or removes the
-// pair as Remove does, for the crash test. A marker system call
-// (sched_yield, which nothing else here makes) stands on each side of the
-// change, so that a tracer can tell its own calls from those of start-up
-// and exit.
+// pair as Remove does, in a process of its own: for the crash test to trace
+// and kill, and for a native Tarvane beside Tarvane.exe under Wine.
 //
 //   load_pair GAME-FOLDER FRNTLINE-SOURCE AIRFIELD-SOURCE
 //   load_pair GAME-FOLDER
@@ -17,7 +15,6 @@
 #include "platform/disk/LocalFileSystem.h"
 
 #include <cstdio>
-#include <sched.h>
 
 int main(int argc, char** argv)
 {
@@ -27,7 +24,6 @@ int main(int argc, char** argv)
     const QStringList destinations = {game + "/FRNTLINE.DAT", game + "/AIRFIELD.DAT"};
     LocalFileSystem files;
     int status = 0;
-    sched_yield();
     try {
         if (argc == 2)
             files.removeFiles(destinations);
@@ -38,6 +34,5 @@ int main(int argc, char** argv)
         status = 3;
         std::fprintf(stderr, "%d %s\n", error.number(), qPrintable(error.description()));
     }
-    sched_yield();
     return status;
 }
