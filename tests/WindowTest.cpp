@@ -9,7 +9,9 @@
 #include "app/Appearance.h"
 #include "app/FRM_tarvanescreen.h"
 #include "app/PreviewBox.h"
+#include "app/Program.h"
 #include "platform/disk/LocalFileSystem.h"
+#include "platform/disk/PairJournal.h"
 #include "platform/game/GameProbe.h"
 #include "platform/screen/PictureLoader.h"
 #include "platform/screen/QtMessageBoxes.h"
@@ -174,6 +176,38 @@ TEST_F(MainWindow, MissingListFileEndsThroughTheFatalReportWithTheBoxEmpty)
     EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(SystemError::FileNotFound, missing)[1]);
     EXPECT_EQ(boxes.shown[1].icon, MessageIcon::Information);
     EXPECT_EQ(exit.statuses.first(), ErrorReport::FailureStatus);
+}
+
+// While a Load waits for another holder of the game folder's lock, the
+// window is painted and shows the wait cursor; the report follows.
+TEST_F(MainWindow, PaintedWhileALoadWaitsForTheLock)
+{
+    open();
+    files->onWaitingForLock(showWaitingForLock);
+    const std::unique_ptr<ChangeFolder> held = openChangeFolder(game.scratch().path("EAW"));
+    ASSERT_TRUE(held->tryLock());
+    struct Paints final : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count += event->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    window->installEventFilter(&paints);
+    bool waitCursor = false;
+    QTimer::singleShot(500, [&] {
+        waitCursor = QApplication::overrideCursor() &&
+                     QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        window->update();
+    });
+    window->CMD_load_Click();
+    EXPECT_GT(paints.count, 0);
+    EXPECT_TRUE(waitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    ASSERT_EQ(boxes.shown.size(), 2);
+    EXPECT_TRUE(boxes.shown[1].text.startsWith(QString("Error %1:").arg(SystemError::Busy)));
 }
 
 TEST_F(MainWindow, MissingListAtStartUpStillEndsTheProgram)

@@ -7,15 +7,23 @@
 
 #include <QApplication>
 
-Program::Program()
+void showWaitingForLock(bool waiting)
 {
-    // While a change waits for another holder of the game folder's lock.
-    m_files.onWaitingForLock([](bool waiting) {
+    static bool cursorSet = false;
+    if (waiting != cursorSet) {
         if (waiting)
             QApplication::setOverrideCursor(Qt::WaitCursor);
         else
             QApplication::restoreOverrideCursor();
-    });
+        cursorSet = waiting;
+    }
+    if (waiting)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+Program::Program()
+{
+    m_files.onWaitingForLock(showWaitingForLock);
 }
 
 void Program::start()

@@ -10,6 +10,10 @@
 #include "platform/screen/ImmediateExit.h"
 #include "platform/screen/QtMessageBoxes.h"
 
+// While a change waits for another holder of the game folder's lock: the
+// wait cursor, and the window painted (but no input taken).
+void showWaitingForLock(bool waiting);
+
 // The program as a player runs it: the main window on the real platform
 // services. Needs a QApplication.
 class Program

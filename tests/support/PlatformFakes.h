@@ -65,6 +65,7 @@ public:
     {
         m_local.finishInterruptedChange(paths);
     }
+    void onWaitingForLock(WaitNotice notice) { m_local.onWaitingForLock(std::move(notice)); }
 
 private:
     QString m_directory;

@@ -19,6 +19,7 @@ inline constexpr int InvalidArgument = 87;
 inline constexpr int Overflow = 534; // ERROR_ARITHMETIC_OVERFLOW
 inline constexpr int OutOfMemory = 8;
 inline constexpr int FileChanging = 32; // ERROR_SHARING_VIOLATION: held open for writing
+inline constexpr int Busy = 170;        // ERROR_BUSY
 } // namespace SystemError
 #else
 #include <cerrno>
@@ -34,5 +35,6 @@ inline constexpr int InvalidArgument = EINVAL;
 inline constexpr int Overflow = EOVERFLOW;
 inline constexpr int OutOfMemory = ENOMEM;
 inline constexpr int FileChanging = EAGAIN; // changed while it was copied
+inline constexpr int Busy = EBUSY;
 } // namespace SystemError
 #endif

@@ -23,19 +23,19 @@ void lockWaiting(ChangeFolder& folder, const WaitNotice& waiting)
 {
     if (folder.tryLock())
         return;
-    if (waiting)
-        waiting(true);
     const auto stopTelling = qScopeGuard([&] {
         if (waiting)
             waiting(false);
     });
     QElapsedTimer waited;
     waited.start();
-    while (!folder.tryLock()) {
+    do {
         if (waited.elapsed() >= LockWaitMs)
             throw PlatformError::of(PlatformError::Failure::Busy, folder.path({}));
+        if (waiting)
+            waiting(true);
         QThread::msleep(20);
-    }
+    } while (!folder.tryLock());
 }
 
 } // namespace

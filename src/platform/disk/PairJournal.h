@@ -10,8 +10,9 @@
 #include <functional>
 #include <memory>
 
-// Told true when a change begins to wait for another holder of the game
-// folder's lock, and false when that wait is over.
+// Told true while a change waits for another holder of the game folder's
+// lock, again at every try (about fifty times a second), and false when
+// that wait is over.
 using WaitNotice = std::function<void(bool waiting)>;
 
 // One folder of the disk, opened for a change of some of its entries: the
