@@ -352,7 +352,7 @@ struct DestinationCase
     QString line = {};
     // Whether a stand-in game runs from the game folder, and whether the
     // game folder lies under one that Windows protects.
-    int gameRunning = 0; // 2: started elsewhere, its program file here
+    std::optional<StandInGame::Kind> running = std::nullopt;
     bool underProtectedFolder = false;
 };
 
@@ -445,8 +445,8 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
     if (IsSkipped())
         return;
     std::optional<StandInGame> running;
-    if (c.gameRunning)
-        running.emplace(game.scratch().path("EAW"), c.gameRunning == 2);
+    if (c.running)
+        running.emplace(game.scratch().path("EAW"), *c.running);
     const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
 
     if (c.operation == Operation::Load)
@@ -500,11 +500,17 @@ INSTANTIATE_TEST_SUITE_P(
                         [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
                         SystemError::AccessDenied, "EAW/AIRFIELD.DAT", Refused},
         DestinationCase{"WhileTheGameRuns", Operation::Load, [](const Scratch&) {}, 0, "",
-                        GameRunning, true},
+                        GameRunning, StandInGame::Game},
         DestinationCase{"RemoveWhileTheGameRuns", Operation::Remove, [](const Scratch&) {}, 0, "",
-                        GameRunning, true},
+                        GameRunning, StandInGame::Game},
         DestinationCase{"WhileTheGameRunsStartedElsewhere", Operation::Load, [](const Scratch&) {},
-                        0, "", GameRunning, 2}),
+                        0, "", GameRunning, StandInGame::GameStartedElsewhere},
+        // Not the game: another Windows program started in the game folder,
+        // or a Tarvane.exe there.
+        DestinationCase{"WhileAnotherProgramRunsThere", Operation::Load, [](const Scratch&) {}, 0,
+                        "", "", StandInGame::OtherProgramStartedThere},
+        DestinationCase{"WhileTarvaneRunsThere", Operation::Load, [](const Scratch&) {}, 0, "", "",
+                        StandInGame::TarvaneThere}),
     caseName);
 
 #ifdef _WIN32
@@ -515,7 +521,7 @@ INSTANTIATE_TEST_SUITE_P(ProtectedFolder, DestinationKinds,
                              "RefusedThere", Operation::Load,
                              [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
                              SystemError::AccessDenied, "EAW/AIRFIELD.DAT", AdministratorsOnly,
-                             false, true}),
+                             std::nullopt, true}),
                          caseName);
 #endif
 

@@ -161,18 +161,20 @@ QString protectedFolder()
 }
 
 #ifdef _WIN32
-StandInGame::StandInGame(const QString& gameFolder, bool)
+StandInGame::StandInGame(const QString& gameFolder, Kind kind)
 {
-    const QString program = QDir::toNativeSeparators(gameFolder + "/EAW.exe");
+    const QString name = kind == TarvaneThere ? "Tarvane.exe" : "EAW.exe";
+    const QString program = QDir::toNativeSeparators(
+        (kind == OtherProgramStartedThere ? QDir::tempPath() : gameFolder) + "/" + name);
     QFile::copy(QCoreApplication::applicationFilePath(), program);
-    std::wstring commandLine = L"EAW.exe";
+    std::wstring commandLine = name.toStdWString();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
+    const QString in = kind == GameStartedElsewhere ? QDir::tempPath() : gameFolder;
     if (!CreateProcessW(program.toStdWString().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_SUSPENDED, nullptr,
-                        QDir::toNativeSeparators(gameFolder).toStdWString().c_str(), &startup,
-                        &started))
+                        QDir::toNativeSeparators(in).toStdWString().c_str(), &startup, &started))
         throw std::runtime_error("cannot start the stand-in game");
     CloseHandle(started.hThread);
     m_process = qint64(quintptr(started.hProcess));
@@ -186,35 +188,46 @@ StandInGame::~StandInGame()
     CloseHandle(process);
 }
 #else
-StandInGame::StandInGame(const QString& gameFolder, bool startedElsewhere)
+StandInGame::StandInGame(const QString& gameFolder, Kind kind)
 {
-    // sleep, as Wine would show a game started in its folder; or a copy of
-    // it there, EAW.exe, run by the loader from the root folder.
+    // A copy of sleep under the program's name, run by the loader, which
+    // maps it as Wine maps what it runs; another program is sleep itself.
     char name[] = "C:\\EAW\\EAW.exe";
+    char elsewhere[] = "C:\\my.exe.games\\EAW\\EAW.exe";
+    char other[] = "C:\\windows\\notepad.exe";
     char seconds[] = "600";
-    QByteArray program = QFile::encodeName(gameFolder + "/EAW.exe");
-    char* arguments[] = {name, seconds, nullptr, nullptr};
-    if (startedElsewhere) {
-        QFile::copy("/bin/sleep", gameFolder + "/EAW.exe");
-        arguments[1] = program.data();
-        arguments[2] = seconds;
+    QByteArray program =
+        QFile::encodeName(gameFolder + (kind == TarvaneThere ? "/Tarvane.exe" : "/EAW.exe"));
+    char* arguments[] = {name, program.data(), seconds, nullptr};
+    if (kind == GameStartedElsewhere)
+        arguments[0] = elsewhere;
+    if (kind == OtherProgramStartedThere) {
+        arguments[0] = other;
+        arguments[1] = seconds;
+        arguments[2] = nullptr;
+    } else {
+        QFile::copy("/bin/sleep", QFile::decodeName(program));
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(
-        &actions, startedElsewhere ? "/" : QFile::encodeName(gameFolder).constData());
+        &actions, kind == GameStartedElsewhere ? "/" : QFile::encodeName(gameFolder).constData());
     pid_t pid = -1;
-    const int error =
-        posix_spawn(&pid, startedElsewhere ? "/lib64/ld-linux-x86-64.so.2" : "/bin/sleep", &actions,
-                    nullptr, arguments, nullptr);
+    const int error = posix_spawn(
+        &pid, kind == OtherProgramStartedThere ? "/bin/sleep" : "/lib64/ld-linux-x86-64.so.2",
+        &actions, nullptr, arguments, nullptr);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw std::runtime_error("cannot start the stand-in game");
     m_process = pid;
     // The spawn returns once the program is being started; its command line
-    // shows a moment later.
-    for (int i = 0;
-         i < 500 && !Scratch::readFile(QString("/proc/%1/cmdline").arg(pid)).startsWith(name); ++i)
+    // shows a moment later, and its program file mapped after that.
+    const auto started = [&] {
+        return Scratch::readFile(QString("/proc/%1/cmdline").arg(pid)).startsWith(arguments[0]) &&
+               (kind == OtherProgramStartedThere ||
+                Scratch::readFile(QString("/proc/%1/maps").arg(pid)).contains(program));
+    };
+    for (int i = 0; i < 500 && !started(); ++i)
         QThread::msleep(10);
 }
 

@@ -67,15 +67,18 @@ private:
 // Empty on other systems.
 QString protectedFolder();
 
-// A stand-in for European Air War, running from the game folder while it
-// lives: under Wine on Linux, a process whose command line names a Windows
-// program, started in the folder, or `startedElsewhere` and mapping the
-// program file EAW.exe there, as Wine maps what it runs; on Windows, a
-// program there (held suspended, so it does nothing).
+// A stand-in for a Windows program running while it lives: European Air
+// War, its program file EAW.exe in the game folder, started there or
+// elsewhere (as C:\my.exe.games\EAW\EAW.exe); another Windows program, started there from its own folder;
+// or Tarvane.exe from the game folder. Under Wine on Linux, a process whose
+// command line names a Windows program and that maps the program file, as
+// Wine maps what it runs; on Windows, that program (held suspended, so it
+// does nothing).
 class StandInGame
 {
 public:
-    explicit StandInGame(const QString& gameFolder, bool startedElsewhere = false);
+    enum Kind { Game, GameStartedElsewhere, OtherProgramStartedThere, TarvaneThere };
+    explicit StandInGame(const QString& gameFolder, Kind kind = Game);
     ~StandInGame();
     StandInGame(const StandInGame&) = delete;
     StandInGame& operator=(const StandInGame&) = delete;

@@ -6,12 +6,14 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -38,37 +40,37 @@ QByteArray headOf(const QByteArray& path, qsizetype limit)
     return head;
 }
 
-bool sameEntry(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Whether `path` names a file in `folder`.
-bool liesIn(const QByteArray& path, const struct stat& folder)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    struct stat st;
-    return slash >= 0 && ::stat(path.left(std::max<qsizetype>(slash, 1)).constData(), &st) == 0 &&
-           sameEntry(st, folder);
-}
-
 // Wine shows a Windows program's command line as the process's own:
-// "C:\EAW\EAW.exe -window", say.
+// "C:\EAW\EAW.exe -window", say; the game may lie in a folder whose name
+// holds ".exe" too.
 bool startsWithAWindowsProgram(const QByteArray& commandLine)
 {
     const QByteArray first = commandLine.left(commandLine.indexOf('\0')).toLower();
-    const qsizetype end = first.indexOf(".exe");
-    return end > 0 && (end + 4 == first.size() || first[end + 4] == ' ' || first[end + 4] == '"');
+    for (qsizetype end = first.indexOf(".exe"); end > 0; end = first.indexOf(".exe", end + 1)) {
+        if (end + 4 == first.size() || first[end + 4] == ' ' || first[end + 4] == '"')
+            return true;
+    }
+    return false;
 }
 
-// Whether the process maps a program file (.exe) that lies in `folder`:
-// Wine maps the Windows program it runs.
-bool mapsAProgramIn(const QByteArray& process, const struct stat& folder)
+// Whether the process maps a program file (.exe) from the folder `game`
+// (its real path), as Wine maps the Windows program it runs: not one named
+// Tarvane.exe, and not the process's own program (a Linux program named
+// setup.exe). Only the texts /proc gives are read, never a path of the
+// process's looked at, so a stopped file system under it cannot hold the
+// look.
+bool mapsAProgramIn(const QByteArray& process, const QByteArray& game)
 {
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink(QByteArray(process + "/exe").constData(), self, sizeof self);
+    const QByteArray exe = length > 0 ? QByteArray(self, length) : QByteArray();
     const QByteArray maps = headOf(process + "/maps", 4 * 1024 * 1024);
     for (const QByteArray& line : maps.split('\n')) {
         const qsizetype path = line.indexOf(" /");
-        if (path >= 0 && line.toLower().endsWith(".exe") && liesIn(line.mid(path + 1), folder))
+        const QByteArray file = path < 0 ? QByteArray() : line.mid(path + 1);
+        const qsizetype slash = file.lastIndexOf('/');
+        if (file.toLower().endsWith(".exe") && file != exe && file.left(slash) == game &&
+            file.mid(slash + 1).toLower() != "tarvane.exe")
             return true;
     }
     return false;
@@ -82,28 +84,31 @@ QString LocalGameProbe::virtualStore(const QString&) const noexcept
     return {};
 }
 
+// A running Windows program counts where its program file lies in the game
+// folder, however it was started. The look ends after a second however
+// many processes there are.
 bool LocalGameProbe::windowsProgramRunsFrom(const QString& folder) const noexcept
 {
     try {
-        struct stat game;
-        if (::stat(encodeFileName(QDir::fromNativeSeparators(folder)).constData(), &game) != 0)
+        char real[PATH_MAX];
+        if (!::realpath(encodeFileName(QDir::fromNativeSeparators(folder)).constData(), real))
             return false;
         const std::unique_ptr<DIR, int (*)(DIR*)> processes(::opendir("/proc"), ::closedir);
         if (!processes)
             return false;
         const QByteArray self = QByteArray::number(::getpid());
+        QElapsedTimer spent;
+        spent.start();
         while (const dirent* entry = ::readdir(processes.get())) {
             const QByteArray id(entry->d_name);
+            if (spent.elapsed() > 1000)
+                break;
             if (id.isEmpty() || id == self ||
                 !std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }))
                 continue;
             const QByteArray process = "/proc/" + id;
-            if (!startsWithAWindowsProgram(headOf(process + "/cmdline", 4096)))
-                continue;
-            struct stat started;
-            if ((::stat(QByteArray(process + "/cwd").constData(), &started) == 0 &&
-                 sameEntry(started, game)) ||
-                mapsAProgramIn(process, game))
+            if (startsWithAWindowsProgram(headOf(process + "/cmdline", 4096)) &&
+                mapsAProgramIn(process, real))
                 return true;
         }
     } catch (...) {

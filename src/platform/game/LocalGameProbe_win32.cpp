@@ -98,9 +98,12 @@ bool LocalGameProbe::windowsProgramRunsFrom(const QString& folder) const noexcep
                 OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID),
                 CloseHandle);
             DWORD length = DWORD(program.size());
-            if (process && QueryFullProcessImageNameW(process.get(), 0, program.data(), &length) &&
-                folderOf(QString::fromWCharArray(program.data(), int(length)))
-                        .compare(game, Qt::CaseInsensitive) == 0)
+            if (!process || !QueryFullProcessImageNameW(process.get(), 0, program.data(), &length))
+                continue;
+            // Another Tarvane.exe in the game folder is not the game.
+            const QString image = QString::fromWCharArray(program.data(), int(length));
+            if (folderOf(image).compare(game, Qt::CaseInsensitive) == 0 &&
+                !image.endsWith(u"\\Tarvane.exe", Qt::CaseInsensitive))
                 return true;
         }
     } catch (...) {
