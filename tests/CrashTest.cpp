@@ -23,13 +23,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <QProcess>
 #include <QStandardPaths>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -154,6 +151,8 @@ public:
     QString path(const QString& name) const override { return m_real->path(name); }
 
 private:
+    // Counts the call, stops it where it is the one, and notes its step (on
+    // entry: only whole runs, where no call fails, are read for steps).
     template <typename Call> auto call(char step, Call primitive) const -> decltype(primitive())
     {
         ++calls;
@@ -161,21 +160,11 @@ private:
             throw PlatformError(-2, QStringLiteral("injected"));
         if (m_cutAt > 0 && calls >= m_cutAt && m_stop != Stop::Fail)
             throw PlatformError(-1, QStringLiteral("the power is off"));
-        if constexpr (std::is_void_v<decltype(primitive())>) {
-            primitive();
-            note(step);
-        } else {
-            auto result = primitive();
-            note(step);
-            return result;
-        }
-    }
-    void note(char step) const
-    {
         if (step)
             steps += QChar(step);
         if (step == 'P')
             placedAt.append(calls);
+        return primitive();
     }
 
     std::unique_ptr<ChangeFolder> m_real;
@@ -217,23 +206,17 @@ protected:
     {
         for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"})
             scratch.write(QString("new/") + name, "new " + QByteArray(name));
-        if (GetParam().owner != MatrixPath::Own && !runsAsRoot())
-            GTEST_SKIP() << "needs root to give the pair to another user";
 #ifdef _WIN32
+        if (GetParam().owner != MatrixPath::Own)
+            GTEST_SKIP() << "needs root to give the pair to another user";
         if (GetParam().old == MatrixPath::Link)
             GTEST_SKIP() << "Windows makes no link without a privilege";
+#else
+        if (GetParam().owner != MatrixPath::Own && ::geteuid() != 0)
+            GTEST_SKIP() << "needs root to give the pair to another user";
 #endif
         reset();
         outside = outsideTheGameFolder();
-    }
-
-    static bool runsAsRoot()
-    {
-#ifdef _WIN32
-        return false;
-#else
-        return ::geteuid() == 0;
-#endif
     }
 
     QString frontline() const
@@ -262,13 +245,7 @@ protected:
         }
         if (old == MatrixPath::LinkedElsewhere) {
             scratch.write("elsewhere/FRNTLINE.DAT", "old FRNTLINE.DAT");
-#ifdef _WIN32
-            ASSERT_TRUE(CreateHardLinkW(reinterpret_cast<const wchar_t*>(to.utf16()),
-                                        reinterpret_cast<const wchar_t*>(from.utf16()), nullptr));
-#else
-            ASSERT_EQ(
-                ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()), 0);
-#endif
+            ASSERT_TRUE(hardLink(from, to));
         }
 #ifndef _WIN32
         // Another user's pair (the player's), in the player's game folder.
@@ -348,20 +325,18 @@ protected:
         try {
 #ifndef _WIN32
             if (GetParam().owner == MatrixPath::PlayerRecovers) {
-                const pid_t child = ::fork();
-                if (child == 0) {
-                    try {
-                        if (::setgid(4242) != 0 || ::setuid(4242) != 0)
-                            ::_exit(2);
-                        recovery();
-                        ::_exit(0);
-                    } catch (const PlatformError& error) {
-                        ::_exit(error.number() == EEXIST ? 3 : 4);
-                    }
-                }
-                int status = 0;
-                ::waitpid(child, &status, 0);
-                EXPECT_EQ(status, 0) << "the player's recovery failed";
+                EXPECT_EQ(inChildProcess([&] {
+                              try {
+                                  if (::setgid(4242) != 0 || ::setuid(4242) != 0)
+                                      return 2;
+                                  recovery();
+                                  return 0;
+                              } catch (const PlatformError& error) {
+                                  return error.number() == EEXIST ? 3 : 4;
+                              }
+                          }),
+                          0)
+                    << "the player's recovery failed";
                 return;
             }
 #endif

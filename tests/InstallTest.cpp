@@ -222,20 +222,6 @@ TEST_F(Installing, GameFilesSpelledInLowerCaseAreReplacedNotDoubled)
 
 namespace {
 
-// Runs a check in a child process and gives its exit status; the child
-// prints why a check failed.
-int inChildProcess(const std::function<int()>& check)
-{
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(check());
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
 constexpr int CannotSetUp = 77;
 
 int fail(const char* what)
@@ -567,19 +553,15 @@ INSTANTIATE_TEST_SUITE_P(
         // temporary's name (in a shared sticky folder, say).
         DestinationCase{"HardLinkedTrace", Operation::Remove,
                         [](const Scratch& s) {
-                            ASSERT_EQ(::link(QFile::encodeName(s.path("EAW/AIRFIELD.DAT")),
-                                             QFile::encodeName(
-                                                 s.path("EAW/.AIRFIELD.DAT.tarvane-absent"))),
-                                      0);
+                            ASSERT_TRUE(hardLink(s.path("EAW/AIRFIELD.DAT"),
+                                                 s.path("EAW/.AIRFIELD.DAT.tarvane-absent")));
                         },
                         EEXIST, "EAW/.AIRFIELD.DAT.tarvane-absent"},
         // A kept trace linked to a file that is not the game file.
         DestinationCase{"KeptTraceLinkedElsewhere", Operation::Load,
                         [](const Scratch& s) {
-                            ASSERT_EQ(
-                                ::link(QFile::encodeName(s.path("outside/target.dat")),
-                                       QFile::encodeName(s.path("EAW/.FRNTLINE.DAT.tarvane-old"))),
-                                0);
+                            ASSERT_TRUE(hardLink(s.path("outside/target.dat"),
+                                                 s.path("EAW/.FRNTLINE.DAT.tarvane-old")));
                         },
                         EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
         // Another user's link, as a set folder, to a private folder of the

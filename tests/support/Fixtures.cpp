@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <cstdio>
 #include <stdexcept>
 #ifdef _WIN32
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 Scratch::Scratch(const QString& parent)
@@ -74,6 +76,30 @@ QStringList Scratch::entries(const QString& relative) const
         .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                    QDir::Name);
 }
+
+bool hardLink(const QString& target, const QString& link)
+{
+#ifdef _WIN32
+    return CreateHardLinkW(reinterpret_cast<const wchar_t*>(link.utf16()),
+                           reinterpret_cast<const wchar_t*>(target.utf16()), nullptr);
+#else
+    return ::link(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
+#endif
+}
+
+#ifndef _WIN32
+int inChildProcess(const std::function<int()>& check)
+{
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(check());
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+#endif
 
 QMap<QString, QByteArray> snapshot(const QString& folder)
 {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 // A scratch folder that files can be written into by relative path: in the
 // system's temporary folder, or in `parent`.
@@ -29,6 +30,15 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// Makes `link` another name of the file `target`; false where it cannot.
+bool hardLink(const QString& target, const QString& link);
+
+#ifndef _WIN32
+// Runs a check in a child process and gives its exit status (-1 where the
+// child did not exit); the child prints why a check failed.
+int inChildProcess(const std::function<int()>& check);
+#endif
 
 // Every entry below a folder, by relative path, with what it is: a file's
 // owner (on POSIX systems), content and permission bits, a link's target,
@@ -69,11 +79,10 @@ QString protectedFolder();
 
 // A stand-in for a Windows program running while it lives: European Air
 // War, its program file EAW.exe in the game folder, started there or
-// elsewhere (as C:\my.exe.games\EAW\EAW.exe); another Windows program, started there from its own folder;
-// or Tarvane.exe from the game folder. Under Wine on Linux, a process whose
-// command line names a Windows program and that maps the program file, as
-// Wine maps what it runs; on Windows, that program (held suspended, so it
-// does nothing).
+// elsewhere (as C:\my.exe.games\EAW\EAW.exe); another Windows program, started there from its own
+// folder; or Tarvane.exe from the game folder. Under Wine on Linux, a process whose command line
+// names a Windows program and that maps the program file, as Wine maps what it runs; on Windows,
+// that program (held suspended, so it does nothing).
 class StandInGame
 {
 public:
