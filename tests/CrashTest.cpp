@@ -88,9 +88,9 @@ public:
     {
         return call(0, [&] { return m_real->look(name); });
     }
-    QStringList traces() const override
+    QStringList entries() const override
     {
-        return call(0, [&] { return m_real->traces(); });
+        return call(0, [&] { return m_real->entries(); });
     }
     bool ownTrace(const QString& trace, const QString& name, Trace kind,
                   const QStringList& pair) const override

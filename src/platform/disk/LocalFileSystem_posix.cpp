@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
@@ -62,6 +61,26 @@ using DirectoryStream = std::unique_ptr<DIR, int (*)(DIR*)>;
 DirectoryStream openDirectory(const QByteArray& path)
 {
     return {::opendir(path.constData()), ::closedir};
+}
+
+// The names of a folder's entries, "." and ".." left out; failures name
+// `path`.
+QStringList entriesOf(const DirectoryStream& dir, const QByteArray& path)
+{
+    if (!dir)
+        failWithErrno(path);
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (!entry) {
+            if (errno != 0)
+                failWithErrno(path);
+            return names;
+        }
+        if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
+            names.append(decodeFileName(entry->d_name));
+    }
 }
 
 bool hasEntry(const QByteArray& path)
@@ -352,21 +371,13 @@ public:
         return {kind, st.st_nlink == 1 && (st.st_uid == ::geteuid() || ::geteuid() == 0)};
     }
 
-    QStringList traces() const override
+    QStringList entries() const override
     {
         const int listing = ::openat(fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const DirectoryStream dir(listing < 0 ? nullptr : ::fdopendir(listing), ::closedir);
-        if (!dir) {
-            if (listing >= 0)
-                ::close(listing);
-            failWithErrno(m_path);
-        }
-        QStringList found;
-        while (const dirent* entry = ::readdir(dir.get())) {
-            if (entry->d_name[0] == '.' && std::strstr(entry->d_name, ".tarvane-"))
-                found.append(decodeFileName(entry->d_name));
-        }
-        return found;
+        if (!dir && listing >= 0)
+            ::close(listing);
+        return entriesOf(dir, m_path);
     }
 
     // A temporary's name is known to anyone who can write the folder. Only
@@ -688,21 +699,7 @@ QChar LocalFileSystem::separator() const
 QStringList LocalFileSystem::listDirectory(const QString& path) const
 {
     const QByteArray native = resolveNative(path);
-    const DirectoryStream dir = openDirectory(native);
-    if (!dir.get())
-        failWithErrno(native);
-    QStringList names;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir.get());
-        if (!entry) {
-            if (errno != 0)
-                failWithErrno(native);
-            return names;
-        }
-        if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0)
-            names.append(decodeFileName(entry->d_name));
-    }
+    return entriesOf(openDirectory(native), native);
 }
 
 QByteArray LocalFileSystem::readFile(const QString& path) const

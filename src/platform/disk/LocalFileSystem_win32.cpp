@@ -287,14 +287,7 @@ public:
         return {Kind::File, info.nNumberOfLinks == 1};
     }
 
-    QStringList traces() const override
-    {
-        QStringList names = LocalFileSystem().listDirectory(m_folder);
-        names.removeIf([](const QString& name) {
-            return !name.startsWith(u'.') || !name.contains(u".tarvane-");
-        });
-        return names;
-    }
+    QStringList entries() const override { return LocalFileSystem().listDirectory(m_folder); }
 
     // A temporary's name is known to anyone who can write the folder. Only
     // a plain file with no other link, made by this user's account (owned

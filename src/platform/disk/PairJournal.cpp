@@ -234,7 +234,7 @@ void PairJournal::undo() noexcept
 void PairJournal::recover()
 {
     using Trace = ChangeFolder::Trace;
-    const QStringList there = m_folder.traces();
+    const QStringList there = m_folder.entries();
     QStringList seen, keptOrAbsent;
     bool stagedLast = false;
     for (qsizetype i = 0; i < m_names.size(); ++i) {

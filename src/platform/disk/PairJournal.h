@@ -43,8 +43,8 @@ public:
     };
     virtual Entry look(const QString& name) const = 0;
 
-    // The names of the folder's entries that look like temporaries.
-    virtual QStringList traces() const = 0;
+    // The names of the folder's entries.
+    virtual QStringList entries() const = 0;
     // Whether the temporary `trace` (there) of this kind for entry `name`,
     // of the change of entries `pair`, is one this user's Tarvane can have
     // made; another (a folder, a file linked in, one of a user who may not
