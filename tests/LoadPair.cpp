@@ -8,7 +8,8 @@
 //   load_pair GAME-FOLDER FRNTLINE-SOURCE AIRFIELD-SOURCE
 //   load_pair GAME-FOLDER
 //
-// Exit status 0 when done, 3 with the error on standard error when not.
+// Exit status 0 when done, 3 with the error and the file it names on
+// standard error when not.
 
 #include "platform/FileNames.h"
 #include "platform/PlatformError.h"
@@ -32,7 +33,8 @@ int main(int argc, char** argv)
                              {decodeFileName(argv[3]), destinations[1]}});
     } catch (const PlatformError& error) {
         status = 3;
-        std::fprintf(stderr, "%d %s\n", error.number(), qPrintable(error.description()));
+        std::fprintf(stderr, "%d %s: %s\n", error.number(), qPrintable(error.description()),
+                     qPrintable(error.path()));
     }
     return status;
 }
