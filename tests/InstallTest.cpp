@@ -44,17 +44,19 @@ const QStringList GameFolderEntries = {"AIRFIELD.DAT", "FRNTLINE.DAT", "Frontlin
 // The lines under a report or a confirmation.
 const QString Refused =
     "This user may not change the game folder or this file, or the disk is read-only.";
-const QString AdministratorsOnly =
-    "Windows lets only administrators change files in this folder: start Tarvane with \"Run as "
-    "administrator\", or move the game to a folder of your own.";
+// What stands in the way, whoever the user.
+const QString ReadOnlyMark =
+    "This file is marked read-only: clear its read-only mark, then try again.";
+const QString AFolderThere =
+    "A folder stands where this game file belongs: move it out of the game folder, then try again.";
+#ifndef _WIN32
+const QString AppendOnly = "This file is marked append-only or immutable, so no one may replace "
+                           "or delete it: clear that mark (chattr -ai, as root), then try again.";
+const QString Unreadable = "This user may not read the game folder's list of files: give it "
+                           "read permission on the folder, then try again.";
+#endif
 const QString GameRunning =
     "European Air War is running: start it again for it to use the new files.";
-// Windows refuses to replace a folder as it refuses a change: "Access denied".
-#ifdef _WIN32
-const QString RefusedAsAFolder = Refused;
-#else
-const QString RefusedAsAFolder;
-#endif
 // What a click on Load, Restore Default or Remove looks up first.
 GameFolderFacts lookedAt(const FrontlineState& state, const FileSystem& files)
 {
@@ -63,6 +65,16 @@ GameFolderFacts lookedAt(const FrontlineState& state, const FileSystem& files)
 
 const QString GameHoldsTheFile = "European Air War is running and holds this file: close the "
                                  "game, then start Tarvane again.";
+const QString AnotherProgramHoldsTheFile =
+    "Another program holds this file open: close that program, then try again.";
+// A set file another program writes while Load copies it: on Windows that
+// program holds it, elsewhere it changes under the copy.
+#ifdef _WIN32
+const QString ChangedWhileCopied = AnotherProgramHoldsTheFile;
+#else
+const QString ChangedWhileCopied = "Another program changed this file while it was being copied: "
+                                   "try again once that program is done with it.";
+#endif
 
 class Installing : public testing::Test
 {
@@ -279,9 +291,9 @@ TEST_F(Installing, FullOrReadOnlyDiskLeavesThePairAndNoTemporaries)
     }
 }
 
-TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
+TEST_F(Installing, WhatStandsInTheWayLeavesThePairAndSaysWhy)
 {
-    // Root writes through any permission, so the check runs as an ordinary
+    // Root writes through any permission, so each case runs as an ordinary
     // user: the test's own, or nobody when the test runs as root.
     for (const QString& folder : {game.scratch().path(), game.scratch().path("EAW")})
         ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0777), 0);
@@ -289,35 +301,60 @@ TEST_F(Installing, ReadOnlyGameFileIsNotSwappedOut)
         chmod(QFile::encodeName(game.scratch().path(name)).constData(), 0755);
     for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"})
         chmod(QFile::encodeName(game.scratch().path(setFile(3, name))).constData(), 0644);
+    for (const char* name : {"EAW/FRNTLINE.DAT", "EAW/AIRFIELD.DAT"})
+        ASSERT_EQ(chmod(QFile::encodeName(game.scratch().path(name)).constData(), 0666), 0);
+    const QByteArray frontline = gameFile("FRNTLINE.DAT"), airfields = gameFile("AIRFIELD.DAT");
+    const QString folder = game.scratch().path("EAW"), marked = folder + "/AIRFIELD.DAT";
+    const auto mode = [](const QString& path, mode_t mode) {
+        return chmod(QFile::encodeName(path).constData(), mode) == 0;
+    };
+    const auto chattr = [&](const char* change) {
+        return QProcess::execute("chattr", {change, marked}) == 0;
+    };
+
     // FRNTLINE.DAT, the first to be copied, could be replaced; AIRFIELD.DAT
     // cannot, so neither is.
-    ASSERT_EQ(chmod(QFile::encodeName(game.scratch().path("EAW/FRNTLINE.DAT")).constData(), 0666),
-              0);
-    ASSERT_EQ(chmod(QFile::encodeName(game.scratch().path("EAW/AIRFIELD.DAT")).constData(), 0444),
-              0);
-    const QByteArray frontline = gameFile("FRNTLINE.DAT");
-
-    const auto check = [&] {
-        installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
-        if (reported() !=
-            fatalReportTexts(EACCES, game.scratch().path("EAW/AIRFIELD.DAT"), Refused)[1])
-            return fail(qPrintable("wrong report: " + reported()));
-        if (gameFile("FRNTLINE.DAT") != frontline ||
-            gameFile("AIRFIELD.DAT") != "the game's own airfields")
-            return fail("the pair changed");
-        if (game.scratch().entries("EAW") != GameFolderEntries)
-            return fail("a temporary file was left behind");
-        return 0;
+    const struct
+    {
+        const char* what;
+        int error;
+        QString named, line;
+        std::function<bool()> mark, unmark;
+    } cases[] = {
+        {"read-only", EACCES, marked, ReadOnlyMark, [&] { return mode(marked, 0444); },
+         [&] { return mode(marked, 0666); }},
+        {"append-only", EPERM, marked, AppendOnly, [&] { return chattr("+a"); },
+         [&] { return chattr("-a"); }},
+        {"a folder that may be written, not read", EACCES, folder, Unreadable,
+         [&] { return mode(folder, 0333); }, [&] { return mode(folder, 0777); }},
     };
-    const int status = geteuid() != 0 ? check() : inChildProcess([&] {
-        const gid_t nogroup = 65534;
-        if (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(65534) != 0)
-            return CannotSetUp;
-        return check();
-    });
-    if (status == CannotSetUp)
-        GTEST_SKIP() << "cannot become an ordinary user here";
-    EXPECT_EQ(status, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.mark()) {
+            std::printf("not played here (needs root and a file system with the mark): %s\n",
+                        c.what);
+            continue;
+        }
+        const auto check = [&] {
+            installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
+            if (reported() != fatalReportTexts(c.error, c.named, c.line)[1])
+                return fail(qPrintable("wrong report: " + reported()));
+            if (gameFile("FRNTLINE.DAT") != frontline || gameFile("AIRFIELD.DAT") != airfields)
+                return fail("the pair changed");
+            return 0;
+        };
+        const int status = geteuid() != 0 ? check() : inChildProcess([&] {
+            const gid_t nogroup = 65534;
+            if (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(65534) != 0)
+                return CannotSetUp;
+            return check();
+        });
+        ASSERT_TRUE(c.unmark());
+        EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries) << "a temporary left behind";
+        if (status == CannotSetUp)
+            GTEST_SKIP() << "cannot become an ordinary user here";
+        EXPECT_EQ(status, 0);
+    }
 }
 
 #endif
@@ -478,13 +515,13 @@ INSTANTIATE_TEST_SUITE_P(
                             QFile::remove(s.path("EAW/AIRFIELD.DAT"));
                             s.write("EAW/AIRFIELD.DAT/inside", "kept");
                         },
-                        SystemError::IsAFolder, "EAW/AIRFIELD.DAT", RefusedAsAFolder},
+                        SystemError::IsAFolder, "EAW/AIRFIELD.DAT", AFolderThere},
         DestinationCase{"ReadOnlyEvenForRoot", Operation::Load,
                         [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
-                        SystemError::AccessDenied, "EAW/AIRFIELD.DAT", Refused},
+                        SystemError::AccessDenied, "EAW/AIRFIELD.DAT", ReadOnlyMark},
         DestinationCase{"RemoveLeavesAReadOnlyPairWhole", Operation::Remove,
                         [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
-                        SystemError::AccessDenied, "EAW/AIRFIELD.DAT", Refused},
+                        SystemError::AccessDenied, "EAW/AIRFIELD.DAT", ReadOnlyMark},
         DestinationCase{"WhileTheGameRuns", Operation::Load, [](const Scratch&) {}, 0, "",
                         GameRunning, StandInGame::Game},
         DestinationCase{"RemoveWhileTheGameRuns", Operation::Remove, [](const Scratch&) {}, 0, "",
@@ -500,15 +537,25 @@ INSTANTIATE_TEST_SUITE_P(
     caseName);
 
 #ifdef _WIN32
-// Under Program Files, where only administrators may change files (under
-// Wine everyone is one, so a read-only file stands in for the refusal).
-INSTANTIATE_TEST_SUITE_P(ProtectedFolder, DestinationKinds,
-                         testing::Values(DestinationCase{
-                             "RefusedThere", Operation::Load,
-                             [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
-                             SystemError::AccessDenied, "EAW/AIRFIELD.DAT", AdministratorsOnly,
-                             std::nullopt, true}),
-                         caseName);
+// Under Program Files, where only administrators may change files: a
+// read-only file or a folder in the way refuses them too, and is told as
+// what it is.
+INSTANTIATE_TEST_SUITE_P(
+    ProtectedFolder, DestinationKinds,
+    testing::Values(DestinationCase{"ReadOnlyThere", Operation::Load,
+                                    [](const Scratch& s) {
+                                        makeReadOnly(s.path("EAW/AIRFIELD.DAT"));
+                                    },
+                                    SystemError::AccessDenied, "EAW/AIRFIELD.DAT", ReadOnlyMark,
+                                    std::nullopt, true},
+                    DestinationCase{"FolderThere", Operation::Load,
+                                    [](const Scratch& s) {
+                                        QFile::remove(s.path("EAW/AIRFIELD.DAT"));
+                                        s.write("EAW/AIRFIELD.DAT/inside", "kept");
+                                    },
+                                    SystemError::IsAFolder, "EAW/AIRFIELD.DAT", AFolderThere,
+                                    std::nullopt, true}),
+    caseName);
 #endif
 
 #ifndef _WIN32
@@ -528,6 +575,15 @@ INSTANTIATE_TEST_SUITE_P(
         DestinationCase{
             "DanglingLink", Operation::Load,
             [](const Scratch& s) { link(s, s.path("outside/none.dat"), "FRNTLINE.DAT"); }, 0},
+        // Keeping the game file changes its change time, not its content.
+        DestinationCase{"SetFileLinkedToTheGameFile", Operation::Load,
+                        [](const Scratch& s) {
+                            const QString set = s.path("EAW/Frontlines/FrontLine(3)/FRNTLINE.DAT");
+                            QFile::remove(s.path("EAW/FRNTLINE.DAT"));
+                            ASSERT_TRUE(QFile::rename(set, s.path("EAW/FRNTLINE.DAT")));
+                            ASSERT_TRUE(QFile::link(s.path("EAW/FRNTLINE.DAT"), set));
+                        },
+                        0},
         DestinationCase{
             "RemoveTakesTheLinkNotItsTarget", Operation::Remove,
             [](const Scratch& s) { link(s, s.path("outside/target.dat"), "FRNTLINE.DAT"); }, 0}),
@@ -793,8 +849,16 @@ TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
 
     // Another program resizes set 2's AIRFIELD.DAT over and over while Load
     // copies it: each Load installs it at one of its sizes or refuses,
-    // naming the set file; none installs a file cut short.
+    // naming the set file and saying to try again; none installs a file cut
+    // short.
+    display(2);
     const QString saved = game.scratch().path(setFile(2, "AIRFIELD.DAT"));
+    // Named as the set's path is spelled on Windows, as found on disk elsewhere.
+#ifdef _WIN32
+    const QString named = state.ThisAFDataPath;
+#else
+    const QString named = saved;
+#endif
     const qint64 sizes[] = {3 << 20, 2 << 20};
     ASSERT_TRUE(QFile::resize(saved, sizes[0]));
     std::atomic<bool> saving = true;
@@ -804,16 +868,15 @@ TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
     });
     int refused = 0;
     for (int i = 0; i < 30; ++i) {
-        try {
-            LocalFileSystem().copyFiles(
-                {{game.scratch().path(setFile(2, "FRNTLINE.DAT")), state.DestinationPath},
-                 {saved, state.AFDestPath}});
+        boxes.shown.clear();
+        installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
+        if (reported().isEmpty()) {
             const qint64 installed = QFileInfo(state.AFDestPath).size();
             EXPECT_TRUE(installed == sizes[0] || installed == sizes[1]) << installed;
-        } catch (const PlatformError& error) {
+        } else {
             ++refused;
-            EXPECT_EQ(error.number(), SystemError::FileChanging);
-            EXPECT_EQ(error.path(), saved);
+            EXPECT_EQ(reported(),
+                      fatalReportTexts(SystemError::FileChanging, named, ChangedWhileCopied)[1]);
         }
     }
     saving = false;
@@ -853,7 +916,8 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
     };
     // AIRFIELD.DAT held while the game runs: the report says to close it.
     // Held by a program that lets others delete it, it would only be marked
-    // for deletion, and come back after a power loss: Remove is refused too.
+    // for deletion, and come back after a power loss: Remove is refused too;
+    // and Windows refuses to move another file over it.
     struct Held
     {
         const char* heldName;
@@ -863,7 +927,8 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
     };
     for (const auto& [heldName, gameRunning, share, removing] :
          {Held{"FRNTLINE.DAT", false}, Held{"AIRFIELD.DAT", true},
-          Held{"AIRFIELD.DAT", false, FILE_SHARE_READ | FILE_SHARE_DELETE, true}}) {
+          Held{"AIRFIELD.DAT", false, FILE_SHARE_READ | FILE_SHARE_DELETE, true},
+          Held{"AIRFIELD.DAT", false, FILE_SHARE_READ | FILE_SHARE_DELETE, false}}) {
         SCOPED_TRACE(heldName);
         std::optional<StandInGame> running;
         if (gameRunning)
@@ -881,8 +946,9 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
             installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
         CloseHandle(file);
 
-        EXPECT_EQ(reported(), fatalReportTexts(ERROR_SHARING_VIOLATION, held,
-                                               gameRunning ? GameHoldsTheFile : QString())[1]);
+        EXPECT_EQ(reported(),
+                  fatalReportTexts(ERROR_SHARING_VIOLATION, held,
+                                   gameRunning ? GameHoldsTheFile : AnotherProgramHoldsTheFile)[1]);
         EXPECT_EQ(snapshot(game.scratch().path()), before);
         EXPECT_EQ(fileId("FRNTLINE.DAT"), frontline);
         EXPECT_EQ(fileId("AIRFIELD.DAT"), airfields);

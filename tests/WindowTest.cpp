@@ -679,10 +679,9 @@ const std::vector<MarkerCase> markerCases = [] {
             window.click("CMD_load");
             EXPECT_EQ(window.boxes.shown.value(0).text,
                       "Frontline and Airfield files loaded\r\nWindows gives the game its own "
-                      "copies of these files in " +
-                          virtualStore(window.game) +
-                          " first: delete them there for the game to use the game folder's "
-                          "files.");
+                      "copies of these files first: delete them for the game to use the game "
+                      "folder's files. Windows keeps them in\r\n" +
+                          virtualStore(window.game));
             const QString copies = virtualStore(window.game);
             EXPECT_EQ(Scratch::readFile(copies + "\\FRNTLINE.DAT"), GameFolder::frontlineBytes(2));
             EXPECT_EQ(Scratch::readFile(copies + "\\AIRFIELD.DAT"), GameFolder::airfieldBytes(2));

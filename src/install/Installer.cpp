@@ -24,25 +24,48 @@ bool concernsGameFolder(const PlatformError& error, const QString& folder, QChar
             !QStringView(path).mid(within.size()).contains(separator));
 }
 
-// A failure to change the game folder, with a line on what the player can do
-// about it where the system refused the change or the running game holds a
-// file.
+// A failure of a change, with a line on what the player can do about it:
+// for a set file that changed while it was copied, a file another program
+// holds, or a game folder entry the system refused to change.
 PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game, QChar separator)
 {
-    if (!concernsGameFolder(error, game.path, separator))
+    using Failure = PlatformError::Failure;
+    const auto advised = [&](const char* advice) {
+        return error.withAdvice(QString::fromLatin1(advice));
+    };
+    if (error.is(Failure::ChangedWhileCopied))
+        return advised("Another program changed this file while it was being copied: try again "
+                       "once that program is done with it.");
+    const bool gameFolders = concernsGameFolder(error, game.path, separator);
+    if (error.isHeldByAnotherProgram())
+        return advised(gameFolders && game.gameRunning
+                           ? "European Air War is running and holds this file: close the game, "
+                             "then start Tarvane again."
+                           : "Another program holds this file open: close that program, then "
+                             "try again.");
+    if (!gameFolders)
         return error;
-    if (error.isHeldByAnotherProgram() && game.gameRunning)
-        return error.withAdvice(QStringLiteral(
-            "European Air War is running and holds this file: close the game, then start "
-            "Tarvane again."));
+    // What stands in the way is no matter of rights: an administrator is
+    // refused as well.
+    if (error.is(Failure::AFolder))
+        return advised("A folder stands where this game file belongs: move it out of the game "
+                       "folder, then try again.");
+    if (error.is(Failure::ReadOnly))
+        return advised("This file is marked read-only: clear its read-only mark, then try again.");
+    if (error.is(Failure::Unchangeable))
+        return advised("This file is marked append-only or immutable, so no one may replace or "
+                       "delete it: clear that mark (chattr -ai, as root), then try again.");
+    if (error.is(Failure::Unreadable))
+        return advised("This user may not read the game folder's list of files: give it read "
+                       "permission on the folder, then try again.");
     if (!error.isRefusal())
         return error;
     if (!game.virtualStore.isEmpty())
-        return error.withAdvice(QStringLiteral(
-            "Windows lets only administrators change files in this folder: start Tarvane with "
-            "\"Run as administrator\", or move the game to a folder of your own."));
-    return error.withAdvice(QStringLiteral(
-        "This user may not change the game folder or this file, or the disk is read-only."));
+        return advised("Windows lets only administrators change files in this folder: start "
+                       "Tarvane with \"Run as administrator\", or move the game to a folder of "
+                       "your own.");
+    return advised("This user may not change the game folder or this file, or the disk is "
+                   "read-only.");
 }
 
 // The confirmation of a change, and under it what stands between the change
@@ -50,11 +73,12 @@ PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game
 // and a game that read the pair when it started.
 QString confirmation(QString text, const GameFolderFacts& game)
 {
+    // The folder's path on a line of its own, where the box cannot break it.
     if (game.frontlineCopied || game.airfieldsCopied)
-        text += QStringLiteral("\r\nWindows gives the game its own copies of these files in ") +
-                game.virtualStore +
-                QStringLiteral(" first: delete them there for the game to use the game "
-                               "folder's files.");
+        text += QStringLiteral("\r\nWindows gives the game its own copies of these files first: "
+                               "delete them for the game to use the game folder's files. "
+                               "Windows keeps them in\r\n") +
+                game.virtualStore;
     if (game.gameRunning)
         text += QStringLiteral(
             "\r\nEuropean Air War is running: start it again for it to use the new files.");

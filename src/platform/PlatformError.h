@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // A failed operation, as the operating system reports it: its error number,
 // its description, and the file or folder it concerns, if any. Every failure
@@ -33,8 +34,17 @@ public:
         TooLarge,     // a set file over the size limit
         NotPermitted, // a game file that cannot be kept while replaced
         Busy,         // a game folder another holds locked
+        // What a change finds in its way, where the system's own number
+        // would not tell the player which it is.
+        ReadOnly,           // a file marked read-only for everyone
+        AFolder,            // a folder where a file belongs
+        Unchangeable,       // a file marked append-only or immutable
+        Unreadable,         // a folder whose entries may not be listed
+        ChangedWhileCopied, // a file another program wrote while it was copied
     };
     static PlatformError of(Failure failure, QString path = {});
+    // Whether this is that failure, found by the program.
+    bool is(Failure failure) const { return m_failure == failure; }
 
     std::int32_t number() const { return m_number; }
     const QString& description() const { return m_description; }
@@ -60,4 +70,5 @@ private:
     QString m_description;
     QString m_path;
     QString m_advice;
+    std::optional<Failure> m_failure;
 };

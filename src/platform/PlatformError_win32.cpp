@@ -31,9 +31,13 @@ bool PlatformError::isHeldByAnotherProgram() const
 PlatformError PlatformError::of(Failure failure, QString path)
 {
     // In the order of Failure.
-    static constexpr int Numbers[] = {ERROR_INVALID_PARAMETER,   ERROR_INVALID_DATA,
-                                      ERROR_ARITHMETIC_OVERFLOW, ERROR_NOT_ENOUGH_MEMORY,
-                                      ERROR_FILE_NOT_FOUND,      ERROR_FILE_TOO_LARGE,
-                                      ERROR_ACCESS_DENIED,       ERROR_BUSY};
-    return fromSystem(Numbers[int(failure)], std::move(path));
+    static constexpr int Numbers[] = {
+        ERROR_INVALID_PARAMETER, ERROR_INVALID_DATA,   ERROR_ARITHMETIC_OVERFLOW,
+        ERROR_NOT_ENOUGH_MEMORY, ERROR_FILE_NOT_FOUND, ERROR_FILE_TOO_LARGE,
+        ERROR_ACCESS_DENIED,     ERROR_BUSY,           ERROR_ACCESS_DENIED,
+        ERROR_ACCESS_DENIED,     ERROR_ACCESS_DENIED,  ERROR_ACCESS_DENIED,
+        ERROR_LOCK_VIOLATION};
+    PlatformError error = fromSystem(Numbers[int(failure)], std::move(path));
+    error.m_failure = failure;
+    return error;
 }

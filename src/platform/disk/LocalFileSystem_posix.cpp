@@ -30,6 +30,11 @@ namespace {
     throw PlatformError::fromSystem(error, QDir::toNativeSeparators(decodeFileName(path)));
 }
 
+[[noreturn]] void fail(PlatformError::Failure failure, const QByteArray& path)
+{
+    throw PlatformError::of(failure, QDir::toNativeSeparators(decodeFileName(path)));
+}
+
 [[noreturn]] void failWithErrno(const QByteArray& path, int fallback = EIO)
 {
     fail(errno != 0 ? errno : fallback, path);
@@ -307,6 +312,10 @@ public:
     explicit PosixFolder(const QByteArray& path)
         : m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), m_path(path)
     {
+        // A folder this user may write in but not read is told as such.
+        if (m_fd.get() < 0 && errno == EACCES &&
+            ::faccessat(AT_FDCWD, path.constData(), W_OK | X_OK, AT_EACCESS) == 0)
+            fail(PlatformError::Failure::Unreadable, path);
         if (m_fd.get() < 0)
             failWithErrno(path);
     }
@@ -418,8 +427,8 @@ public:
     }
 
     // Not a folder, and not a file that is read-only (for everyone, or for
-    // this process). Root is held to a read-only file as well, as the game's
-    // home platform holds everyone.
+    // this process) or marked append-only or immutable. Root is held to a
+    // read-only file as well, as the game's home platform holds everyone.
     bool checkDestination(const QString& entryName, bool) const override
     {
         const QByteArray name = encodeFileName(entryName);
@@ -427,10 +436,14 @@ public:
         if (!entry(name, st))
             return false;
         if (S_ISDIR(st.st_mode))
-            fail(EISDIR, path(name));
+            fail(PlatformError::Failure::AFolder, path(name));
         if (S_ISREG(st.st_mode)) {
+            struct statx marks;
+            if (::statx(fd(), name.constData(), AT_SYMLINK_NOFOLLOW, 0, &marks) == 0 &&
+                (marks.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0)
+                fail(PlatformError::Failure::Unchangeable, path(name));
             if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-                fail(EACCES, path(name));
+                fail(PlatformError::Failure::ReadOnly, path(name));
             if (::faccessat(fd(), name.constData(), W_OK, AT_EACCESS) != 0)
                 failWithErrno(path(name), EACCES);
         }
@@ -448,7 +461,14 @@ public:
     void stage(const QString& entryName, const QString& stagedName, Source& from,
                bool& named) override
     {
-        const PosixSource& source = static_cast<const PosixSource&>(from);
+        // Looked at again just before the copy: keeping the old pair changes
+        // the change time of a set file that is a link to a game file, which
+        // is no change of its content.
+        PosixSource& source = static_cast<PosixSource&>(from);
+        if (::fstat(source.fd.get(), &source.info) != 0)
+            failWithErrno(source.path);
+        if (source.info.st_size > LocalFileSystem::MaxReadSize)
+            fail(EFBIG, source.path);
         const QByteArray name = encodeFileName(entryName);
         const QByteArray staged = encodeFileName(stagedName);
         const QByteArray game = path(name);
@@ -483,7 +503,7 @@ public:
         if (after.st_size != source.info.st_size ||
             after.st_ctim.tv_sec != source.info.st_ctim.tv_sec ||
             after.st_ctim.tv_nsec != source.info.st_ctim.tv_nsec)
-            fail(EAGAIN, source.path);
+            fail(PlatformError::Failure::ChangedWhileCopied, source.path);
         giveOwnerAndMode(out.get(), game, old);
         // The copy keeps the source's modification time, as a copy on the
         // game's home platform does.
@@ -509,7 +529,9 @@ public:
         if (::linkat(fd(), name.constData(), fd(), encodeFileName(keptName).constData(), 0) == 0)
             return true;
         // A file system without hard links (EPERM, EOPNOTSUPP), a file with
-        // too many, or one marked append-only or immutable (EPERM too).
+        // too many, or a link the system refuses (EPERM too: another user's
+        // file where links are protected); a file marked append-only or
+        // immutable never comes here. Each is kept by a copy.
         if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
             failWithErrno(path(name));
         return false;

@@ -340,7 +340,10 @@ public:
             fail(error, destination);
         }
         if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
-            fail(ERROR_ACCESS_DENIED, destination);
+            throw PlatformError::of(attributes & FILE_ATTRIBUTE_DIRECTORY
+                                        ? PlatformError::Failure::AFolder
+                                        : PlatformError::Failure::ReadOnly,
+                                    shown(destination));
         if (replacing && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             fail(ERROR_CANT_ACCESS_FILE, destination);
         const Handle probe(CreateFileW(
@@ -396,14 +399,25 @@ public:
         writeNew(mark, nullptr, {}, 0, native(mark), named);
     }
 
+    // Windows refuses a move over a file that another program holds open
+    // (even one that lets others delete it) as it refuses a change: such a
+    // file, which Tarvane cannot open alone, is reported as held.
     void rename(const QString& from, const QString& to) override
     {
         const QString source = native(from), target = native(to);
-        if (!retried([&] {
+        if (retried([&] {
                 return MoveFileExW(wide(source), wide(target),
                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
             }))
-            failWithLastError(target);
+            return;
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED) {
+            const Handle alone(CreateFileW(wide(target), DELETE, 0, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!alone.valid() && GetLastError() == ERROR_SHARING_VIOLATION)
+                fail(ERROR_SHARING_VIOLATION, target);
+        }
+        fail(error, target);
     }
 
     // DeleteFileW only marks a file that another program holds open (and
