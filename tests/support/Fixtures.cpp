@@ -8,17 +8,23 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QThread>
 #include <cstdio>
 #include <stdexcept>
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 #endif
 
 Scratch::Scratch(const QString& parent)
@@ -213,35 +219,132 @@ StandInGame::~StandInGame()
     WaitForSingleObject(process, 5000);
     CloseHandle(process);
 }
+
+bool StandInGame::heldUp() const
+{
+    return false;
+}
 #else
+class StoppedDisk
+{
+public:
+    StoppedDisk()
+    {
+        const QByteArray root = QFile::encodeName(m_root.path());
+        for (const char* folder : {"/files", "/disk"})
+            ::mkdir(QByteArray(root + folder).constData(), 0755);
+        m_path = root + "/disk";
+        char program[] = "bindfs";
+        // Nothing of it cached, so that each look asks the server.
+        char foreground[] = "-f", options[] = "-o", uncached[] = "attr_timeout=0,entry_timeout=0";
+        QByteArray files = root + "/files";
+        char* arguments[] = {program,      foreground,    options, uncached,
+                             files.data(), m_path.data(), nullptr};
+        if (posix_spawnp(&m_server, "bindfs", nullptr, nullptr, arguments, environ) != 0)
+            throw CannotStopADisk("bindfs is not installed");
+        struct stat above, mounted;
+        for (int i = 0; i < 500; ++i) {
+            if (::stat(root.constData(), &above) == 0 &&
+                ::stat(m_path.constData(), &mounted) == 0 && above.st_dev != mounted.st_dev)
+                return;
+            QThread::msleep(10);
+        }
+        ::kill(m_server, SIGTERM);
+        ::waitpid(m_server, nullptr, 0);
+        throw CannotStopADisk("bindfs mounts nothing here (no /dev/fuse?)");
+    }
+
+    ~StoppedDisk()
+    {
+        if (m_watch.joinable()) {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_ending = true;
+            }
+            m_ended.notify_one();
+            m_watch.join();
+        }
+        ::kill(m_server, SIGCONT);
+        if (::umount2(m_path.constData(), MNT_DETACH) != 0)
+            QProcess::execute("fusermount", {"-u", "-z", QFile::decodeName(m_path)});
+        ::kill(m_server, SIGTERM);
+        ::waitpid(m_server, nullptr, 0);
+    }
+
+    QByteArray path() const { return m_path; }
+
+    void stop()
+    {
+        ::kill(m_server, SIGSTOP);
+        m_watch = std::thread([this] {
+            std::unique_lock lock(m_mutex);
+            if (!m_ended.wait_for(lock, std::chrono::seconds(10), [this] { return m_ending; })) {
+                m_heldUp = true;
+                ::kill(m_server, SIGCONT);
+            }
+        });
+    }
+
+    bool heldUp() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_heldUp;
+    }
+
+private:
+    QTemporaryDir m_root{QDir::tempPath() + "/tarvane-disk-XXXXXX"};
+    QByteArray m_path;
+    pid_t m_server = -1;
+    std::thread m_watch;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_ended;
+    bool m_ending = false, m_heldUp = false;
+};
+
 StandInGame::StandInGame(const QString& gameFolder, Kind kind)
 {
-    // A copy of sleep under the program's name, run by the loader, which
-    // maps it as Wine maps what it runs; another program is sleep itself.
-    char name[] = "C:\\EAW\\EAW.exe";
-    char elsewhere[] = "C:\\my.exe.games\\EAW\\EAW.exe";
-    char other[] = "C:\\windows\\notepad.exe";
+    if (kind == StartedInAStoppedDisk || kind == MappedFromAStoppedDisk)
+        m_disk = std::make_unique<StoppedDisk>();
+    // Each kind: the first word of its command line, its program file (a
+    // copy of sleep, run by the loader, which maps it as Wine maps what it
+    // runs; none for sleep itself) and the folder it starts in.
+    const QByteArray game = QFile::encodeName(gameFolder), other = "C:\\windows\\notepad.exe";
+    struct Shape
+    {
+        QByteArray first, program, folder;
+    };
+    const Shape shape = [&]() -> Shape {
+        switch (kind) {
+        case Game:
+            return {"C:\\EAW\\EAW.exe", game + "/EAW.exe", game};
+        case GameStartedElsewhere:
+            return {"C:\\my.exe.games\\EAW\\EAW.exe", game + "/EAW.exe", "/"};
+        case OtherProgramStartedThere:
+            return {other, {}, game};
+        case TarvaneThere:
+            return {"C:\\EAW\\EAW.exe", game + "/Tarvane.exe", game};
+        case StartedInAStoppedDisk:
+            return {other, {}, m_disk->path()};
+        case MappedFromAStoppedDisk:
+            return {other, m_disk->path() + "/notepad.exe", "/"};
+        }
+        return {};
+    }();
+    QByteArray first = shape.first, program = shape.program;
     char seconds[] = "600";
-    QByteArray program =
-        QFile::encodeName(gameFolder + (kind == TarvaneThere ? "/Tarvane.exe" : "/EAW.exe"));
-    char* arguments[] = {name, program.data(), seconds, nullptr};
-    if (kind == GameStartedElsewhere)
-        arguments[0] = elsewhere;
-    if (kind == OtherProgramStartedThere) {
-        arguments[0] = other;
-        arguments[1] = seconds;
-        arguments[2] = nullptr;
-    } else {
+    std::vector<char*> arguments = {first.data()};
+    if (!program.isEmpty()) {
         QFile::copy("/bin/sleep", QFile::decodeName(program));
+        arguments.push_back(program.data());
     }
+    arguments.insert(arguments.end(), {seconds, nullptr});
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(
-        &actions, kind == GameStartedElsewhere ? "/" : QFile::encodeName(gameFolder).constData());
+    posix_spawn_file_actions_addchdir_np(&actions, shape.folder.constData());
     pid_t pid = -1;
-    const int error = posix_spawn(
-        &pid, kind == OtherProgramStartedThere ? "/bin/sleep" : "/lib64/ld-linux-x86-64.so.2",
-        &actions, nullptr, arguments, nullptr);
+    const int error =
+        posix_spawn(&pid, program.isEmpty() ? "/bin/sleep" : "/lib64/ld-linux-x86-64.so.2",
+                    &actions, nullptr, arguments.data(), nullptr);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw std::runtime_error("cannot start the stand-in game");
@@ -249,17 +352,24 @@ StandInGame::StandInGame(const QString& gameFolder, Kind kind)
     // The spawn returns once the program is being started; its command line
     // shows a moment later, and its program file mapped after that.
     const auto started = [&] {
-        return Scratch::readFile(QString("/proc/%1/cmdline").arg(pid)).startsWith(arguments[0]) &&
-               (kind == OtherProgramStartedThere ||
+        return Scratch::readFile(QString("/proc/%1/cmdline").arg(pid)).startsWith(first) &&
+               (program.isEmpty() ||
                 Scratch::readFile(QString("/proc/%1/maps").arg(pid)).contains(program));
     };
     for (int i = 0; i < 500 && !started(); ++i)
         QThread::msleep(10);
+    if (m_disk)
+        m_disk->stop();
 }
 
 StandInGame::~StandInGame()
 {
     ::kill(pid_t(m_process), SIGKILL);
     ::waitpid(pid_t(m_process), nullptr, 0);
+}
+
+bool StandInGame::heldUp() const
+{
+    return m_disk && m_disk->heldUp();
 }
 #endif

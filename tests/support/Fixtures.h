@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 
 // A scratch folder that files can be written into by relative path: in the
 // system's temporary folder, or in `parent`.
@@ -77,21 +79,47 @@ private:
 // Empty on other systems.
 QString protectedFolder();
 
+#ifndef _WIN32
+// A folder of its own mounted through bindfs, whose server stop() stops:
+// whatever looks at a path in it then waits, until the server goes on
+// again ten seconds later, noting that something was held up.
+class StoppedDisk;
+#endif
+// What StandInGame throws where it cannot mount such a disk.
+struct CannotStopADisk : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
 // A stand-in for a Windows program running while it lives: European Air
 // War, its program file EAW.exe in the game folder, started there or
 // elsewhere (as C:\my.exe.games\EAW\EAW.exe); another Windows program, started there from its own
 // folder; or Tarvane.exe from the game folder. Under Wine on Linux, a process whose command line
 // names a Windows program and that maps the program file, as Wine maps what it runs; on Windows,
-// that program (held suspended, so it does nothing).
+// that program (held suspended, so it does nothing). On Linux also another Windows program
+// started in a disk that stops answering, or mapping its program file from one: a look at the
+// game that waits on it is noted by heldUp().
 class StandInGame
 {
 public:
-    enum Kind { Game, GameStartedElsewhere, OtherProgramStartedThere, TarvaneThere };
+    enum Kind {
+        Game,
+        GameStartedElsewhere,
+        OtherProgramStartedThere,
+        TarvaneThere,
+        StartedInAStoppedDisk,
+        MappedFromAStoppedDisk
+    };
     explicit StandInGame(const QString& gameFolder, Kind kind = Game);
     ~StandInGame();
     StandInGame(const StandInGame&) = delete;
     StandInGame& operator=(const StandInGame&) = delete;
 
+    bool heldUp() const;
+
 private:
     qint64 m_process = -1;
+#ifndef _WIN32
+    std::unique_ptr<StoppedDisk> m_disk;
+#endif
 };
