@@ -305,32 +305,29 @@ TEST_F(Installing, WhatStandsInTheWayLeavesThePairAndSaysWhy)
         ASSERT_EQ(chmod(QFile::encodeName(game.scratch().path(name)).constData(), 0666), 0);
     const QByteArray frontline = gameFile("FRNTLINE.DAT"), airfields = gameFile("AIRFIELD.DAT");
     const QString folder = game.scratch().path("EAW"), marked = folder + "/AIRFIELD.DAT";
-    const auto mode = [](const QString& path, mode_t mode) {
-        return chmod(QFile::encodeName(path).constData(), mode) == 0;
-    };
-    const auto chattr = [&](const char* change) {
-        return QProcess::execute("chattr", {change, marked}) == 0;
-    };
 
     // FRNTLINE.DAT, the first to be copied, could be replaced; AIRFIELD.DAT
-    // cannot, so neither is.
+    // cannot, so neither is. Each case: the entry named, the command that
+    // marks it and the one that clears the mark.
     const struct
     {
         const char* what;
         int error;
         QString named, line;
-        std::function<bool()> mark, unmark;
+        const char *mark, *unmark;
     } cases[] = {
-        {"read-only", EACCES, marked, ReadOnlyMark, [&] { return mode(marked, 0444); },
-         [&] { return mode(marked, 0666); }},
-        {"append-only", EPERM, marked, AppendOnly, [&] { return chattr("+a"); },
-         [&] { return chattr("-a"); }},
-        {"a folder that may be written, not read", EACCES, folder, Unreadable,
-         [&] { return mode(folder, 0333); }, [&] { return mode(folder, 0777); }},
+        {"read-only", EACCES, marked, ReadOnlyMark, "chmod 444", "chmod 666"},
+        {"append-only", EPERM, marked, AppendOnly, "chattr +a", "chattr -a"},
+        {"a folder that may be written, not read", EACCES, folder, Unreadable, "chmod 333",
+         "chmod 777"},
+    };
+    const auto run = [](const char* command, const QString& path) {
+        QStringList arguments = QString(command).split(' ') << path;
+        return QProcess::execute(arguments.takeFirst(), arguments) == 0;
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (!c.mark()) {
+        if (!run(c.mark, c.named)) {
             std::printf("not played here (needs root and a file system with the mark): %s\n",
                         c.what);
             continue;
@@ -349,7 +346,7 @@ TEST_F(Installing, WhatStandsInTheWayLeavesThePairAndSaysWhy)
                 return CannotSetUp;
             return check();
         });
-        ASSERT_TRUE(c.unmark());
+        ASSERT_TRUE(run(c.unmark, c.named));
         EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries) << "a temporary left behind";
         if (status == CannotSetUp)
             GTEST_SKIP() << "cannot become an ordinary user here";

@@ -15,14 +15,11 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <condition_variable>
 #include <csignal>
-#include <mutex>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 #endif
@@ -228,77 +225,47 @@ bool StandInGame::heldUp() const
 class StoppedDisk
 {
 public:
+    // Nothing of it cached, so that each look asks the server.
     StoppedDisk()
     {
-        const QByteArray root = QFile::encodeName(m_root.path());
-        for (const char* folder : {"/files", "/disk"})
-            ::mkdir(QByteArray(root + folder).constData(), 0755);
-        m_path = root + "/disk";
-        char program[] = "bindfs";
-        // Nothing of it cached, so that each look asks the server.
-        char foreground[] = "-f", options[] = "-o", uncached[] = "attr_timeout=0,entry_timeout=0";
-        QByteArray files = root + "/files";
-        char* arguments[] = {program,      foreground,    options, uncached,
-                             files.data(), m_path.data(), nullptr};
-        if (posix_spawnp(&m_server, "bindfs", nullptr, nullptr, arguments, environ) != 0)
+        Scratch::writeFile(m_root.filePath("files/mounted"), {});
+        QDir(m_root.path()).mkdir("disk");
+        m_server.start("bindfs", {"-f", "-o", "attr_timeout=0,entry_timeout=0",
+                                  m_root.filePath("files"), m_root.filePath("disk")});
+        if (!m_server.waitForStarted())
             throw CannotStopADisk("bindfs is not installed");
-        struct stat above, mounted;
-        for (int i = 0; i < 500; ++i) {
-            if (::stat(root.constData(), &above) == 0 &&
-                ::stat(m_path.constData(), &mounted) == 0 && above.st_dev != mounted.st_dev)
-                return;
-            QThread::msleep(10);
-        }
-        ::kill(m_server, SIGTERM);
-        ::waitpid(m_server, nullptr, 0);
-        throw CannotStopADisk("bindfs mounts nothing here (no /dev/fuse?)");
+        const auto mounted = [&] { return QFileInfo::exists(m_root.filePath("disk/mounted")); };
+        for (int i = 0; i < 500 && !mounted() && m_server.state() == QProcess::Running; ++i)
+            m_server.waitForFinished(10);
+        if (!mounted())
+            throw CannotStopADisk("bindfs mounts nothing here (no /dev/fuse?)");
     }
 
-    ~StoppedDisk()
-    {
-        if (m_watch.joinable()) {
-            {
-                const std::lock_guard lock(m_mutex);
-                m_ending = true;
-            }
-            m_ended.notify_one();
-            m_watch.join();
-        }
-        ::kill(m_server, SIGCONT);
-        if (::umount2(m_path.constData(), MNT_DETACH) != 0)
-            QProcess::execute("fusermount", {"-u", "-z", QFile::decodeName(m_path)});
-        ::kill(m_server, SIGTERM);
-        ::waitpid(m_server, nullptr, 0);
-    }
-
-    QByteArray path() const { return m_path; }
+    QByteArray path() const { return QFile::encodeName(m_root.filePath("disk")); }
 
     void stop()
     {
-        ::kill(m_server, SIGSTOP);
-        m_watch = std::thread([this] {
-            std::unique_lock lock(m_mutex);
-            if (!m_ended.wait_for(lock, std::chrono::seconds(10), [this] { return m_ending; })) {
-                m_heldUp = true;
-                ::kill(m_server, SIGCONT);
-            }
-        });
+        ::kill(pid_t(m_server.processId()), SIGSTOP);
+        m_waker.start("sh",
+                      {"-c", "sleep 10; kill -CONT $0", QString::number(m_server.processId())});
+        m_waker.waitForStarted();
     }
 
-    bool heldUp() const
+    bool heldUp() { return m_waker.waitForFinished(0); }
+
+    ~StoppedDisk()
     {
-        const std::lock_guard lock(m_mutex);
-        return m_heldUp;
+        m_waker.kill();
+        m_waker.waitForFinished();
+        ::kill(pid_t(m_server.processId()), SIGCONT);
+        if (::umount2(path().constData(), MNT_DETACH) != 0)
+            QProcess::execute("fusermount", {"-u", "-z", QFile::decodeName(path())});
+        m_server.waitForFinished();
     }
 
 private:
     QTemporaryDir m_root{QDir::tempPath() + "/tarvane-disk-XXXXXX"};
-    QByteArray m_path;
-    pid_t m_server = -1;
-    std::thread m_watch;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_ended;
-    bool m_ending = false, m_heldUp = false;
+    QProcess m_server, m_waker;
 };
 
 StandInGame::StandInGame(const QString& gameFolder, Kind kind)
