@@ -50,8 +50,8 @@ const QString ReadOnlyMark =
 const QString AFolderThere =
     "A folder stands where this game file belongs: move it out of the game folder, then try again.";
 #ifndef _WIN32
-const QString AppendOnly = "This file is marked append-only or immutable, so no one may replace "
-                           "or delete it: clear that mark (chattr -ai, as root), then try again.";
+const QString AppendOnly = "This file or folder is marked append-only or immutable, so no one may "
+                           "change it: clear that mark (chattr -ai, as root), then try again.";
 const QString Unreadable = "This user may not read the game folder's list of files: give it "
                            "read permission on the folder, then try again.";
 #endif
@@ -318,6 +318,7 @@ TEST_F(Installing, WhatStandsInTheWayLeavesThePairAndSaysWhy)
     } cases[] = {
         {"read-only", EACCES, marked, ReadOnlyMark, "chmod 444", "chmod 666"},
         {"append-only", EPERM, marked, AppendOnly, "chattr +a", "chattr -a"},
+        {"an immutable game folder", EPERM, folder, AppendOnly, "chattr +i", "chattr -i"},
         {"a folder that may be written, not read", EACCES, folder, Unreadable, "chmod 333",
          "chmod 777"},
     };

@@ -53,8 +53,8 @@ PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game
     if (error.is(Failure::ReadOnly))
         return advised("This file is marked read-only: clear its read-only mark, then try again.");
     if (error.is(Failure::Unchangeable))
-        return advised("This file is marked append-only or immutable, so no one may replace or "
-                       "delete it: clear that mark (chattr -ai, as root), then try again.");
+        return advised("This file or folder is marked append-only or immutable, so no one may "
+                       "change it: clear that mark (chattr -ai, as root), then try again.");
     if (error.is(Failure::Unreadable))
         return advised("This user may not read the game folder's list of files: give it read "
                        "permission on the folder, then try again.");

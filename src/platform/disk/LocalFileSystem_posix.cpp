@@ -426,11 +426,14 @@ public:
         return true;
     }
 
-    // Not a folder, and not a file that is read-only (for everyone, or for
-    // this process) or marked append-only or immutable. Root is held to a
-    // read-only file as well, as the game's home platform holds everyone.
+    // In a folder not marked append-only or immutable, not a folder, and not
+    // a file that is read-only (for everyone, or for this process) or so
+    // marked. Root is held to a read-only file as well, as the game's home
+    // platform holds everyone.
     bool checkDestination(const QString& entryName, bool) const override
     {
+        if (markedUnchangeable({}))
+            fail(PlatformError::Failure::Unchangeable, m_path);
         const QByteArray name = encodeFileName(entryName);
         struct stat st;
         if (!entry(name, st))
@@ -438,9 +441,7 @@ public:
         if (S_ISDIR(st.st_mode))
             fail(PlatformError::Failure::AFolder, path(name));
         if (S_ISREG(st.st_mode)) {
-            struct statx marks;
-            if (::statx(fd(), name.constData(), AT_SYMLINK_NOFOLLOW, 0, &marks) == 0 &&
-                (marks.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0)
+            if (markedUnchangeable(name))
                 fail(PlatformError::Failure::Unchangeable, path(name));
             if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
                 fail(PlatformError::Failure::ReadOnly, path(name));
@@ -627,6 +628,16 @@ private:
     {
         if (::fstat(fd(), &st) != 0)
             failWithErrno(m_path);
+    }
+
+    // Whether the entry (the folder itself for none) is marked append-only or
+    // immutable, which not even root may replace or delete.
+    bool markedUnchangeable(const QByteArray& name) const
+    {
+        struct statx marks;
+        return ::statx(fd(), name.constData(), AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH, 0, &marks) ==
+                   0 &&
+               (marks.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
     }
 
     // The entry itself, links not followed; false when there is none.
