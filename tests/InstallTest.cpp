@@ -605,6 +605,17 @@ INSTANTIATE_TEST_SUITE_P(
                                     StandInGame::MappedFromAStoppedDisk}),
     caseName);
 
+// Replaces `entry` with another user's link to `target`.
+void othersLink(const Scratch& s, const QString& target, const QString& entry)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a link to another user";
+    QFile::remove(s.path(entry));
+    QDir(s.path(entry)).removeRecursively();
+    ASSERT_TRUE(QFile::link(s.path(target), s.path(entry)));
+    ASSERT_EQ(::lchown(QFile::encodeName(s.path(entry)), 4242, 4242), 0);
+}
+
 // Names of temporaries that this user's Tarvane did not make are left alone,
 // and stop the change before anything else does; so do a set file over the
 // size limit and another holder of the game folder's lock.
@@ -636,32 +647,20 @@ INSTANTIATE_TEST_SUITE_P(
                                                  s.path("EAW/.FRNTLINE.DAT.tarvane-old")));
                         },
                         EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
-        // Another user's link, as a set folder, to a private folder of the
-        // player's, is not followed.
+        // Another user's link, as a set folder or a set file, to a private
+        // folder or file of the player's, is not followed.
         DestinationCase{"OthersFolderLinkInASetPath", Operation::Load,
                         [](const Scratch& s) {
-                            if (::geteuid() != 0)
-                                GTEST_SKIP() << "needs root to give a link to another user";
                             s.write("private/FRNTLINE.DAT", "the player's own");
                             s.write("private/AIRFIELD.DAT", "the player's own");
-                            const QString set = s.path("EAW/Frontlines/FrontLine(3)");
-                            QDir(set).removeRecursively();
-                            ASSERT_TRUE(QFile::link(s.path("private"), set));
-                            ASSERT_EQ(::lchown(QFile::encodeName(set), 4242, 4242), 0);
+                            othersLink(s, "private", "EAW/Frontlines/FrontLine(3)");
                         },
                         EACCES, "EAW/Frontlines/FrontLine(3)/FRNTLINE.DAT"},
-        // Another user's link in a set folder, to a private file of the
-        // player's, is not followed.
         DestinationCase{"OthersLinkAsASetFile", Operation::Load,
                         [](const Scratch& s) {
-                            if (::geteuid() != 0)
-                                GTEST_SKIP() << "needs root to give a link to another user";
                             s.write("outside/private.txt", "the player's own");
-                            const QString setFile =
-                                s.path("EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT");
-                            QFile::remove(setFile);
-                            ASSERT_TRUE(QFile::link(s.path("outside/private.txt"), setFile));
-                            ASSERT_EQ(::lchown(QFile::encodeName(setFile), 4242, 4242), 0);
+                            othersLink(s, "outside/private.txt",
+                                       "EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT");
                         },
                         EACCES, "EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"},
         DestinationCase{"SetFileOverTheLimit", Operation::Load,
