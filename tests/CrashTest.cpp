@@ -441,33 +441,33 @@ TEST_P(CrashMatrix, EveryCutOrFailedCallLeavesTheOldPairOrTheNewOne)
                 ended.value("failed, new"), ended.value("torn, old"), ended.value("torn, new"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, CrashMatrix,
-    testing::Values(
-        MatrixPath{"LoadAnonymousKeptByLink"},
-        MatrixPath{"LoadNamedKeptByLink", MatrixPath::Load, true},
-        MatrixPath{"LoadAnonymousNoHardLinks", MatrixPath::Load, false, true},
-        MatrixPath{"LoadNamedNoHardLinks", MatrixPath::Load, true, true},
-        MatrixPath{"LoadIntoAnEmptyFolder", MatrixPath::Load, false, false, MatrixPath::Empty},
-        MatrixPath{"LoadIntoAHalfFolder", MatrixPath::Load, false, false,
-                   MatrixPath::OnlyAirfields},
-        MatrixPath{"LoadKeptByCopy", MatrixPath::Load, false, false, MatrixPath::LinkedElsewhere},
-        MatrixPath{"LoadLinkMovedAside", MatrixPath::Load, false, false, MatrixPath::Link},
-        MatrixPath{"LoadLowerCasePair", MatrixPath::Load, false, false, MatrixPath::LowerCase},
-        MatrixPath{"RemoveKeptByLink", MatrixPath::Remove},
-        MatrixPath{"RemoveNoHardLinks", MatrixPath::Remove, false, true},
-        MatrixPath{"RemoveLowerCasePair", MatrixPath::Remove, false, false, MatrixPath::LowerCase},
-        MatrixPath{"RecoveryOfAMixedPair", MatrixPath::Recovery},
-        MatrixPath{"RecoveryOfAMixedPairNoHardLinks", MatrixPath::Recovery, false, true},
-        MatrixPath{"RootLoadOverOthersPair", MatrixPath::Load, false, false, MatrixPath::Pair,
-                   MatrixPath::OtherUsers},
-        MatrixPath{"RootLoadOverOthersLinkedPair", MatrixPath::Load, false, false,
-                   MatrixPath::LinkedElsewhere, MatrixPath::OtherUsers},
-        MatrixPath{"RootRemoveOfOthersPair", MatrixPath::Remove, false, false, MatrixPath::Pair,
-                   MatrixPath::OtherUsers},
-        MatrixPath{"RootLoadThePlayerRecovers", MatrixPath::Load, false, false, MatrixPath::Pair,
-                   MatrixPath::PlayerRecovers}),
-    [](const testing::TestParamInfo<MatrixPath>& info) { return std::string(info.param.name); });
+const MatrixPath Paths[] = {
+    MatrixPath{"LoadAnonymousKeptByLink"},
+    MatrixPath{"LoadNamedKeptByLink", MatrixPath::Load, true},
+    MatrixPath{"LoadAnonymousNoHardLinks", MatrixPath::Load, false, true},
+    MatrixPath{"LoadNamedNoHardLinks", MatrixPath::Load, true, true},
+    MatrixPath{"LoadIntoAnEmptyFolder", MatrixPath::Load, false, false, MatrixPath::Empty},
+    MatrixPath{"LoadIntoAHalfFolder", MatrixPath::Load, false, false, MatrixPath::OnlyAirfields},
+    MatrixPath{"LoadKeptByCopy", MatrixPath::Load, false, false, MatrixPath::LinkedElsewhere},
+    MatrixPath{"LoadLinkMovedAside", MatrixPath::Load, false, false, MatrixPath::Link},
+    MatrixPath{"LoadLowerCasePair", MatrixPath::Load, false, false, MatrixPath::LowerCase},
+    MatrixPath{"RemoveKeptByLink", MatrixPath::Remove},
+    MatrixPath{"RemoveNoHardLinks", MatrixPath::Remove, false, true},
+    MatrixPath{"RemoveLowerCasePair", MatrixPath::Remove, false, false, MatrixPath::LowerCase},
+    MatrixPath{"RecoveryOfAMixedPair", MatrixPath::Recovery},
+    MatrixPath{"RecoveryOfAMixedPairNoHardLinks", MatrixPath::Recovery, false, true},
+    MatrixPath{"RootLoadOverOthersPair", MatrixPath::Load, false, false, MatrixPath::Pair,
+               MatrixPath::OtherUsers},
+    MatrixPath{"RootLoadOverOthersLinkedPair", MatrixPath::Load, false, false,
+               MatrixPath::LinkedElsewhere, MatrixPath::OtherUsers},
+    MatrixPath{"RootRemoveOfOthersPair", MatrixPath::Remove, false, false, MatrixPath::Pair,
+               MatrixPath::OtherUsers},
+    MatrixPath{"RootLoadThePlayerRecovers", MatrixPath::Load, false, false, MatrixPath::Pair,
+               MatrixPath::PlayerRecovers}};
+const auto pathName = [](const testing::TestParamInfo<MatrixPath>& info) {
+    return std::string(info.param.name);
+};
+INSTANTIATE_TEST_SUITE_P(Paths, CrashMatrix, testing::ValuesIn(Paths), pathName);
 
 #ifndef _WIN32
 
@@ -575,94 +575,26 @@ void expectRealCallsInOrder(const QString& steps, int newFiles)
     EXPECT_GE(steps.left(steps.indexOf(u'P')).count(u'F'), newFiles) << qPrintable(steps);
 }
 
-// How a Load does its work where the file system makes it choose: staged
-// files without a name until complete (O_TMPFILE) or named from the start,
-// and the old files kept by a hard link or, where none can be made, a copy;
-// into a game folder with a pair or into an empty one (where nothing is
-// kept).
-struct LoadPath
-{
-    const char* name;
-    bool named;
-    bool noHardLinks;
-    bool oldPair;
-    bool remove = false;
-    // The old FRNTLINE.DAT: a file of this user's, a link to one outside
-    // the game folder, or another user's file (kept by root's link).
-    enum { Own, Link, OtherUsers } oldFrontline = Own;
-};
-
-class CrashDuringLoad : public testing::TestWithParam<LoadPath>
+// The real calls of each path but the recovery's, traced by strace in a
+// process of its own (load_pair).
+class TracedChange : public CrashMatrix
 {
 protected:
     void SetUp() override
     {
+        CrashMatrix::SetUp();
+        if (!IsSkipped() && GetParam().change == MatrixPath::Recovery)
+            GTEST_SKIP() << "a recovery alone is no program's change to trace";
         strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-        for (const char* set : {"new", "third"}) {
-            scratch.write(QString("%1/FRNTLINE.DAT").arg(set), QByteArray(set) + " frontline");
-            scratch.write(QString("%1/AIRFIELD.DAT").arg(set), QByteArray(set) + " airfields");
-        }
-        resetGameFolder();
-        outside = outsideTheGameFolder();
     }
 
-    void resetGameFolder() const
-    {
-        QDir(scratch.path("game")).removeRecursively();
-        scratch.write("game/other.txt", "not the game's pair");
-        if (!GetParam().oldPair)
-            return;
-        scratch.write("game/AIRFIELD.DAT", "old airfields");
-        const QString frontline = scratch.path("game/FRNTLINE.DAT");
-        if (GetParam().oldFrontline == LoadPath::Link) {
-            scratch.write("linked/FRNTLINE.DAT", "old frontline");
-            QFile::link("../linked/FRNTLINE.DAT", frontline);
-            return;
-        }
-        scratch.write("game/FRNTLINE.DAT", "old frontline");
-        if (GetParam().oldFrontline == LoadPath::OtherUsers)
-            ::chown(QFile::encodeName(frontline).constData(), 4242, 4242);
-    }
-
-    QMap<QString, QByteArray> outsideTheGameFolder() const
-    {
-        QMap<QString, QByteArray> entries = snapshot(scratch.path());
-        entries.removeIf([](const auto& entry) { return entry.key().startsWith(u"game/"); });
-        entries.insert("game/other.txt", snapshot(scratch.path("game")).value("other.txt"));
-        return entries;
-    }
-
-    // "old" (the empty folder's none too), "new", "third", "none", or
-    // "mixed".
-    QString gamePair() const
-    {
-        const bool frontline = scratch.exists("game/FRNTLINE.DAT");
-        const bool airfields = scratch.exists("game/AIRFIELD.DAT");
-        if (!frontline && !airfields)
-            return GetParam().oldPair ? QStringLiteral("none") : QStringLiteral("old");
-        for (const char* pair : {"old", "new", "third"}) {
-            if (scratch.read("game/FRNTLINE.DAT") == QByteArray(pair) + " frontline" &&
-                scratch.read("game/AIRFIELD.DAT") == QByteArray(pair) + " airfields")
-                return pair;
-        }
-        return QStringLiteral("mixed");
-    }
-
-    QStringList gameEntries(bool pair) const
-    {
-        return pair ? QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT", "other.txt"}
-                    : QStringList{"other.txt"};
-    }
-
-    QStringList load(const char* set) const
-    {
-        return {loadPair, scratch.path("game"), scratch.path(QString("%1/FRNTLINE.DAT").arg(set)),
-                scratch.path(QString("%1/AIRFIELD.DAT").arg(set))};
-    }
     // The change under test: a Load of the new pair, or a Remove.
     QStringList change() const
     {
-        return GetParam().remove ? QStringList{loadPair, scratch.path("game")} : load("new");
+        if (GetParam().change == MatrixPath::Remove)
+            return {loadPair, game()};
+        return {loadPair, game(), scratch.path("new/FRNTLINE.DAT"),
+                scratch.path("new/AIRFIELD.DAT")};
     }
     // The strace log of a run, with the descriptors' paths.
     QString traced(const QStringList& injections, const QStringList& command) const
@@ -673,14 +605,14 @@ protected:
         QFile::remove(log);
         return text;
     }
-    // Makes a Load take this path: its O_TMPFILE opens fail, or the hard
-    // link of the kept file. Each failure can add calls after it, so the
+    // Makes a change take this path: its O_TMPFILE opens fail, or the hard
+    // link of a kept file. Each failure can add calls after it, so the
     // calls to fail are found one run at a time.
     void force()
     {
         const auto fail = [&](const QString& call, const QString& text) {
             for (;;) {
-                resetGameFolder();
+                reset();
                 const QList<int> at = ordinals(traced(injections(), change()), call, text);
                 if (at.isEmpty())
                     return;
@@ -688,7 +620,7 @@ protected:
             }
         };
         // Keeping comes before staging: its failures first.
-        if (GetParam().noHardLinks)
+        if (GetParam().noLinks)
             fail("linkat", PairJournal::KeptSuffix);
         if (GetParam().named)
             fail("openat", "O_TMPFILE");
@@ -711,45 +643,43 @@ protected:
     }
 
     QString strace;
-    Scratch scratch;
-    QMap<QString, QByteArray> outside;
     QMap<QString, QList<int>> forced;
     const QString loadPair = QStringLiteral(TARVANE_LOAD_PAIR);
 };
 
 } // namespace
 
-TEST_P(CrashDuringLoad, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEveryUser)
+TEST_P(TracedChange, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEveryUser)
 {
     ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (scripts/setup installs it)";
-    if (GetParam().oldFrontline == LoadPath::OtherUsers && ::geteuid() != 0)
-        GTEST_SKIP() << "needs root to give FRNTLINE.DAT to another user";
-    const bool remove = GetParam().remove;
-    const QString done = remove ? "none" : "new";
+    const MatrixPath& path = GetParam();
+    const bool remove = path.change == MatrixPath::Remove;
     // The files written with content: the staged pair.
     const int newFiles = remove ? 0 : 2;
     force();
-    resetGameFolder();
+    reset();
+    before = snapshot(game());
     const QString log = traced(injections(), change());
-    ASSERT_EQ(gamePair(), done) << qPrintable(log.right(2000));
-    ASSERT_EQ(scratch.entries("game"), gameEntries(!remove));
+    ASSERT_EQ(pair(), remove ? "none" : "new") << qPrintable(log.right(2000));
+    EXPECT_EQ(scratch.entries("game").size(), remove ? 1 : 3);
     EXPECT_EQ(outsideTheGameFolder(), outside);
-    EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), GetParam().named || remove);
-    // Root links another user's file too.
-    EXPECT_EQ(ordinals(log, "linkat", PairJournal::kept("FRNTLINE.DAT")).isEmpty(),
-              GetParam().noHardLinks || !GetParam().oldPair ||
-                  GetParam().oldFrontline == LoadPath::Link);
-    expectRealCallsInOrder(folderSteps(log, scratch.path("game")), newFiles);
+    EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), path.named || remove);
+    // Root links another user's file too; a file with another link is
+    // copied, a link made anew.
+    EXPECT_EQ(ordinals(log, "linkat", PairJournal::kept(frontline())).isEmpty(),
+              path.noLinks || (path.old != MatrixPath::Pair && path.old != MatrixPath::LowerCase));
+    expectRealCallsInOrder(folderSteps(log, game()), newFiles);
 
     // Its last change of a game file (a rename, a deletion or a move aside)
     // failing undoes the others, for anyone (strace runs as that user too,
-    // so that only the change's own calls are counted):
-    // the old pair back, in order, and no temporary left. (A kill there, as
-    // at any other call, is the crash matrix's.)
+    // so that only the change's own calls are counted): the old pair back,
+    // in order, and no temporary left. (A kill there, as at any other call,
+    // is the crash matrix's.)
     CrashPoint second{};
     for (const CrashPoint& point : callsOf(log)) {
         if ((point.call.startsWith(u"rename") || point.call == u"unlinkat") &&
-            (point.line.contains(u"\"FRNTLINE.DAT\"") || point.line.contains(u"\"AIRFIELD.DAT\"")))
+            (point.line.contains('"' + frontline() + '"') ||
+             point.line.contains('"' + airfields() + '"')))
             second = point;
     }
     ASSERT_FALSE(second.call.isEmpty());
@@ -758,13 +688,13 @@ TEST_P(CrashDuringLoad, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEv
     const QStringList user = ::geteuid() == 0 ? QStringList{"setpriv", "--reuid=65534",
                                                             "--regid=65534", "--clear-groups"}
                                               : QStringList();
-    resetGameFolder();
+    reset();
     if (!user.isEmpty()) {
         ::chmod(QFile::encodeName(scratch.path()).constData(), 0777);
         for (const QString& entry : QStringList{""} + scratch.entries("game"))
             ::lchown(QFile::encodeName(scratch.path("game/" + entry)).constData(), 65534, 65534);
     }
-    const QMap<QString, QByteArray> before = snapshot(scratch.path("game"));
+    const QMap<QString, QByteArray> old = snapshot(game());
     const QStringList tracer =
         user + QStringList{strace, "-qq", "-y", "-o", scratch.path("undo.log")};
     runProgram(tracer.first(),
@@ -772,25 +702,11 @@ TEST_P(CrashDuringLoad, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEv
                    << "-e"
                    << QString("inject=%1:error=EIO:when=%2").arg(second.call).arg(second.ordinal)
                    << change());
-    EXPECT_EQ(snapshot(scratch.path("game")), before);
-    expectRealCallsInOrder(
-        folderSteps(QString::fromLocal8Bit(scratch.read("undo.log")), scratch.path("game")),
-        newFiles);
+    EXPECT_EQ(snapshot(game()), old);
+    expectRealCallsInOrder(folderSteps(QString::fromLocal8Bit(scratch.read("undo.log")), game()),
+                           newFiles);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, CrashDuringLoad,
-    testing::Values(LoadPath{"AnonymousLinked", false, false, true},
-                    LoadPath{"AnonymousNoHardLinks", false, true, true},
-                    LoadPath{"NamedLinked", true, false, true},
-                    LoadPath{"NamedNoHardLinks", true, true, true},
-                    LoadPath{"AnonymousIntoAnEmptyFolder", false, false, false},
-                    LoadPath{"NamedIntoAnEmptyFolder", true, false, false},
-                    LoadPath{"LinkAsTheOldFrontline", false, false, true, false, LoadPath::Link},
-                    LoadPath{"OtherUsersOldFrontline", false, false, true, false,
-                             LoadPath::OtherUsers},
-                    LoadPath{"RemoveLinked", false, false, true, true},
-                    LoadPath{"RemoveNoHardLinks", false, true, true, true}),
-    [](const testing::TestParamInfo<LoadPath>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Paths, TracedChange, testing::ValuesIn(Paths), pathName);
 
 #endif
