@@ -2,42 +2,30 @@
 // Copyright the Tarvane developers
 
 #include "platform/FileNames.h"
+#include "platform/disk/LocalFileSystem.h"
 #include "platform/game/GameProbe.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
-#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
 namespace {
 
-// The start of a file as text, up to `limit` bytes; empty if it cannot be
-// read. For the small files of /proc.
-QByteArray headOf(const QByteArray& path, qsizetype limit)
+// The text of a small file of /proc; empty where it cannot be read (the
+// process ended, or is another user's).
+QByteArray procText(const QByteArray& path) noexcept
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    try {
+        return LocalFileSystem().readFile(decodeFileName(path));
+    } catch (...) {
         return {};
-    QByteArray head(limit, Qt::Uninitialized);
-    qsizetype used = 0;
-    while (used < limit) {
-        const ssize_t n = ::read(fd, head.data() + used, size_t(limit - used));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        used += n;
     }
-    ::close(fd);
-    head.truncate(used);
-    return head;
 }
 
 // Wine shows a Windows program's command line as the process's own:
@@ -64,7 +52,7 @@ bool mapsAProgramIn(const QByteArray& process, const QByteArray& game)
     char self[PATH_MAX];
     const ssize_t length = ::readlink(QByteArray(process + "/exe").constData(), self, sizeof self);
     const QByteArray exe = length > 0 ? QByteArray(self, length) : QByteArray();
-    const QByteArray maps = headOf(process + "/maps", 4 * 1024 * 1024);
+    const QByteArray maps = procText(process + "/maps");
     for (const QByteArray& line : maps.split('\n')) {
         const qsizetype path = line.indexOf(" /");
         const QByteArray file = path < 0 ? QByteArray() : line.mid(path + 1);
@@ -107,7 +95,7 @@ bool LocalGameProbe::windowsProgramRunsFrom(const QString& folder) const noexcep
                 !std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }))
                 continue;
             const QByteArray process = "/proc/" + id;
-            if (startsWithAWindowsProgram(headOf(process + "/cmdline", 4096)) &&
+            if (startsWithAWindowsProgram(procText(process + "/cmdline")) &&
                 mapsAProgramIn(process, real))
                 return true;
         }
