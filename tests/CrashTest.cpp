@@ -1,203 +1,683 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright the Tarvane developers
 
-// A change cut short at each of its steps, the way databases test
-// themselves. The crash matrix runs the real journal over the real file
-// primitives of this system, cutting the power at call N (from that call
-// on nothing reaches the disk, so no undo or clean-up can act) or failing
-// call N alone; then a fresh recovery runs, and the game pair must be the
-// old one or the new one (none, for a Remove), with nothing else in the
-// game folder or outside it changed. On Linux, strace also traces a Load
-// or a Remove in a process of its own, and fails its last change of a game
-// file, to check that the real calls happen where the journal says and
-// that the failure is undone for root and for anyone else.
+// A change cut short, the way databases test themselves (SQLite's crash
+// test; ALICE's crash states). The crash matrix runs the real journal over
+// the real calls of this system, each of which makes one change, on every
+// path a change takes, and stops it at every call N:
+// - cut: the power goes; call N and every later one reach nothing, the
+//   lock's clean-up included;
+// - failed: call N fails and does nothing; failed part-way: it makes its
+//   change (a write, only half of it) and fails all the same; torn: a
+//   staged file's rename into place, torn in two as FAT may tear it.
+// At every cut it also takes the states a power loss can leave: any subset
+// of the folder's changes since its last sync lost, and each file written
+// since its data was last synced as written, as synced (empty where never)
+// or cut to half. A recovery runs from every state so reached: whole, then
+// cut (with the states a power loss leaves there) and failed at each of its
+// own calls, and again from every new state that reaches. Each ends in the
+// old pair (the game folder exactly as before: bytes, owners, modes) or the
+// new one, with nothing else left. That each call is one change the matrix
+// takes as given; the real program killed at every system call of a change
+// shows it (Linux: strace over load_pair; Windows: load_pair.exe under Wine).
 
 #include "Fixtures.h"
 #include "GTestSupport.h"
+#include "platform/FileNames.h"
 #include "platform/disk/LocalFileSystem.h"
 #include "platform/disk/PairJournal.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <algorithm>
-#include <cstdio>
-#ifndef _WIN32
+#include <QHash>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
+#include <cstdio>
+#include <optional>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-// The order the journal promises, from the steps a change made, one letter
-// each: T a temporary made, P a game file put in place, moved aside, back
-// or away, D a temporary discarded, S a sync of the game folder. A power
-// loss keeps any subset of a folder's unsynced changes on file systems
-// that keep them in no order; so the folder is synced between every
-// temporary made and the first game file put in place, between two game
-// files put in place, between putting back and discarding, and last of
-// all.
-void expectSyncedInOrder(const QString& steps)
+using Kind = ChangeFolder::Kind;
+const QString LockName = QLatin1String(PairJournal::LockName);
+
+// ---- The game folder as the disk holds it
+
+// An entry: the file it is (entries with one id are one file), a file's
+// bytes or a link's target, its owner and its mode (on Windows, its
+// read-only, hidden and system marks).
+struct Entry
 {
-    static const QRegularExpression unsynced(QStringLiteral("TP|PP|PD"));
-    EXPECT_FALSE(unsynced.match(steps).hasMatch()) << qPrintable(steps);
-    EXPECT_TRUE(steps.contains(u'P')) << qPrintable(steps);
-    EXPECT_TRUE(steps.endsWith(u'S')) << qPrintable(steps);
+    QByteArray id;
+    bool link = false;
+    QByteArray bytes;
+    uint owner = 0, group = 0, mode = 0;
+    bool operator==(const Entry& other) const
+    {
+        return link == other.link && bytes == other.bytes && owner == other.owner &&
+               group == other.group && mode == other.mode;
+    }
+};
+using Disk = QMap<QString, Entry>;
+
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
-bool isTrace(const QString& name)
+#ifdef _WIN32
+// A file's bytes, whatever another handle of it lets others do.
+QByteArray readShared(const QString& path)
 {
-    return name.contains(u".tarvane-");
+    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    QByteArray bytes;
+    char buffer[4096];
+    DWORD n = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &n, nullptr) &&
+           n > 0)
+        bytes.append(buffer, qsizetype(n));
+    CloseHandle(file);
+    return bytes;
+}
+#endif
+
+Disk readDisk(const QString& folder)
+{
+    Disk disk;
+    for (const QString& name : namesIn(folder)) {
+        const QString path = folder + u'/' + name;
+        Entry entry;
+#ifdef _WIN32
+        const HANDLE file = CreateFileW(
+            reinterpret_cast<const wchar_t*>(path.utf16()), FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION info = {};
+        GetFileInformationByHandle(file, &info);
+        CloseHandle(file);
+        entry.id = QByteArray::number((quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+        entry.mode = info.dwFileAttributes &
+                     (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        // (The lock file, locked, cannot be read; it is empty.)
+        entry.bytes = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? QByteArray("(a folder)")
+                      : name == LockName                               ? QByteArray()
+                                                                       : readShared(path);
+#else
+        const QByteArray native = QFile::encodeName(path);
+        struct stat st = {};
+        ::lstat(native.constData(), &st);
+        entry.id = QByteArray::number(quint64(st.st_ino));
+        entry.owner = st.st_uid;
+        entry.group = st.st_gid;
+        entry.mode = st.st_mode & 07777;
+        entry.link = S_ISLNK(st.st_mode);
+        char target[4096];
+        const ssize_t length =
+            entry.link ? ::readlink(native.constData(), target, sizeof target) : 0;
+        entry.bytes = entry.link ? QByteArray(target, qsizetype(std::max<ssize_t>(length, 0)))
+                      : S_ISDIR(st.st_mode) ? QByteArray("(a folder)")
+                                            : Scratch::readFile(path);
+#endif
+        disk.insert(name, entry);
+    }
+    return disk;
 }
 
-// How a change is stopped at call N: the power cut there (that call and
-// every later one reach nothing); that call alone failed; or, where call N
-// renames a staged file into place, the power cut half-way through it, as
-// a volume that writes a rename as two changes of the folder (FAT, exFAT,
-// ext4 without a journal) may leave it: the staged entry gone, the old one
-// still there.
-enum class Stop { Cut, Fail, Tear };
+// Makes the folder hold `disk` and nothing else: each file written once,
+// its other entries linked to it.
+void writeDisk(const QString& folder, const Disk& disk)
+{
+    for (const QString& name : namesIn(folder)) {
+        const QString path = folder + u'/' + name;
+#ifdef _WIN32
+        SetFileAttributesW(reinterpret_cast<const wchar_t*>(path.utf16()), FILE_ATTRIBUTE_NORMAL);
+#endif
+        if (!QFile::remove(path))
+            QDir(path).removeRecursively();
+    }
+    QMap<QByteArray, QString> made;
+    for (auto it = disk.cbegin(); it != disk.cend(); ++it) {
+        const QString path = folder + u'/' + it.key();
+        const Entry& entry = it.value();
+        if (made.contains(entry.id)) {
+            hardLink(made[entry.id], path);
+            continue;
+        }
+        made.insert(entry.id, path);
+#ifdef _WIN32
+        Scratch::writeFile(path, entry.bytes);
+        SetFileAttributesW(reinterpret_cast<const wchar_t*>(path.utf16()),
+                           entry.mode != 0 ? entry.mode : FILE_ATTRIBUTE_NORMAL);
+#else
+        const QByteArray native = QFile::encodeName(path);
+        if (entry.link) {
+            ::symlink(entry.bytes.constData(), native.constData());
+        } else {
+            const int file = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+            if (::write(file, entry.bytes.constData(), size_t(entry.bytes.size())) < 0 ||
+                ::fchmod(file, entry.mode) != 0) {
+                // A volume that keeps no modes (FAT) has given the one it gives all.
+            }
+            ::close(file);
+        }
+        if (::geteuid() == 0)
+            ::lchown(native.constData(), entry.owner, entry.group);
+#endif
+    }
+}
 
-// The real primitives of a game folder, counting their calls, stopped at
-// call `at` (none where it is 0). A volume without hard links, or a
-// system that makes no link anew, is played by refusing those.
-class CutFolder final : public ChangeFolder
+// What a state is, whatever the ids its files happen to have.
+QByteArray signature(const Disk& disk)
+{
+    QMap<QByteArray, int> ids;
+    QByteArray out;
+    for (auto it = disk.cbegin(); it != disk.cend(); ++it) {
+        const Entry& entry = it.value();
+        if (!ids.contains(entry.id))
+            ids.insert(entry.id, int(ids.size()));
+        out += it.key().toUtf8() + '|' + QByteArray::number(ids[entry.id]) +
+               (entry.link ? "L" : "F") + QByteArray::number(entry.owner) + ':' +
+               QByteArray::number(entry.group) + ':' + QByteArray::number(entry.mode, 8) + '|' +
+               entry.bytes.toHex() + '\n';
+    }
+    return out;
+}
+
+QString describe(const Disk& disk)
+{
+    QStringList lines;
+    for (auto it = disk.cbegin(); it != disk.cend(); ++it)
+        lines << QString("%1 (%2%3 %4:%5 %6): %7")
+                     .arg(it.key(), it.value().link ? "link " : "", QString(it.value().id))
+                     .arg(it.value().owner)
+                     .arg(it.value().group)
+                     .arg(it.value().mode, 0, 8)
+                     .arg(QString::fromLatin1(it.value().bytes.left(40)));
+    return lines.join(u'\n');
+}
+
+// ---- What a power loss can leave
+
+// The game folder after a call of a run; whether the call synced it; and
+// each file as its data was last synced (those there before the run: as
+// they were).
+struct Moment
+{
+    Disk disk;
+    bool folderSynced = false;
+    QMap<QByteArray, Entry> durable;
+};
+
+// The states a power loss before the call that follows moment k can leave:
+// the folder as last synced, with any subset of each call's changes of it
+// since (in their order); each file whose data was not synced as last
+// written, as last synced (else empty, as made) or cut to half.
+QList<Disk> powerLossStates(const QList<Moment>& moments, qsizetype k)
+{
+    qsizetype synced = k;
+    while (synced > 0 && !moments[synced].folderSynced)
+        --synced;
+    QMap<QByteArray, Entry> latest;
+    for (qsizetype j = 0; j <= k; ++j) {
+        for (const Entry& entry : moments[j].disk)
+            latest[entry.id] = entry;
+    }
+    QList<QMap<QString, std::optional<Entry>>> changes;
+    for (qsizetype j = synced + 1; j <= k; ++j) {
+        const Disk &before = moments[j - 1].disk, &after = moments[j].disk;
+        QMap<QString, std::optional<Entry>> change;
+        for (const QString& name : QSet<QString>(before.keyBegin(), before.keyEnd()) +
+                                       QSet<QString>(after.keyBegin(), after.keyEnd())) {
+            if (!after.contains(name))
+                change[name] = std::nullopt;
+            else if (!before.contains(name) || before[name].id != after[name].id)
+                change[name] = after[name];
+        }
+        if (!change.isEmpty())
+            changes << change;
+    }
+    QList<Disk> states;
+    for (quint32 mask = 0; mask < (1u << changes.size()); ++mask) {
+        Disk names = moments[synced].disk;
+        for (qsizetype j = 0; j < changes.size(); ++j) {
+            for (auto it = changes[j].cbegin(); mask & (1u << j) && it != changes[j].cend(); ++it) {
+                if (it.value())
+                    names[it.key()] = *it.value();
+                else
+                    names.remove(it.key());
+            }
+        }
+        for (Entry& entry : names)
+            entry = latest.value(entry.id, entry);
+        QList<Disk> variants = {names};
+        QSet<QByteArray> seen;
+        for (const Entry& entry : std::as_const(names)) {
+            const auto durable = moments[k].durable.constFind(entry.id);
+            if (entry.link || seen.contains(entry.id) ||
+                (durable != moments[k].durable.cend() && *durable == entry))
+                continue;
+            seen.insert(entry.id);
+            Entry lost = entry, half = entry;
+            if (durable != moments[k].durable.cend()) {
+                lost = *durable;
+            } else {
+                lost.bytes.clear();
+                lost.mode = 0600;
+            }
+            lost.id = entry.id;
+            half.bytes.truncate(entry.bytes.size() / 2);
+            QList<Disk> more;
+            for (const Disk& variant : std::as_const(variants)) {
+                for (const Entry& choice : {entry, lost, half}) {
+                    Disk state = variant;
+                    for (Entry& one : state) {
+                        if (one.id == entry.id)
+                            one = choice;
+                    }
+                    more << state;
+                }
+            }
+            variants = more;
+        }
+        states += variants;
+    }
+    return states;
+}
+
+// ---- The real calls, counted, stopped and recorded
+
+// How a run is stopped at call N; see the head of this file.
+enum class Stop { None, Cut, Fail, Partial, Tear };
+
+struct MatrixPath;
+
+// The real calls of a game folder, counted. Stopped at call `at`; where
+// not, recording the folder after every change, the calls' data syncs,
+// and that another Tarvane cannot take the lock while a change is made.
+// A volume without hard links, a system that makes no file without a name
+// or no link anew, are played by clearing those; on Windows, which makes
+// no link under Wine, a plain file stands for one where `fakeLink` names it.
+class CrashFolder final : public ChangeFolder
 {
 public:
-    CutFolder(const QString& folder, bool named, bool noLinks, bool noNewLinks, int at = 0,
-              Stop stop = Stop::Cut)
-        : m_real(openChangeFolder(folder)), m_cutAt(at), m_stop(stop), m_noNewLinks(noNewLinks)
+    CrashFolder(const QString& game, bool named, bool noLinks, bool noNewLinks,
+                const QString& fakeLink, int at, Stop stop, const QString& scratch)
+        : m_real(openChangeFolder(game)), m_game(game), m_fakeLink(fakeLink), m_scratch(scratch),
+          m_at(at), m_stop(stop)
     {
-        m_real->anonymousStaging = anonymousStaging = !named;
+        m_real->anonymousFiles = anonymousFiles = !named && m_real->anonymousFiles;
         m_real->hardLinks = hardLinks = !noLinks;
+        m_real->newLinks = newLinks = !noNewLinks && m_real->newLinks;
+        if (stop == Stop::None) {
+            m_moments.append({readDisk(game), true, {}});
+            for (const Entry& entry : std::as_const(m_moments[0].disk))
+                m_durable[entry.id] = entry;
+            m_moments[0].durable = m_durable;
+        }
     }
 
-    bool torn = false;
     mutable int calls = 0;
-    mutable QString steps;
-    mutable QList<int> placedAt; // the calls that put a game file in place
+    mutable bool stopped = false;
+    mutable int lockTries = 0;
+    mutable Disk atStop; // the folder right after a failed call
+    const QList<Moment>& moments() const { return m_moments; }
+    // The last moment before call n.
+    qsizetype before(int n) const { return m_momentAt.value(n - 1, m_moments.size() - 1); }
 
-    bool tryLock() override
+    Facts look(const QString& name) const override
     {
-        return call(0, [&] { return m_real->tryLock(); });
-    }
-    Entry look(const QString& name) const override
-    {
-        return call(0, [&] { return m_real->look(name); });
+        Facts facts;
+        call(Look, [&] {
+            facts = m_real->look(name);
+            if (name == m_fakeLink && facts.kind == Kind::File)
+                facts.kind = Kind::Link;
+        });
+        return facts;
     }
     QStringList entries() const override
     {
-        return call(0, [&] { return m_real->entries(); });
+        return looked([&] { return m_real->entries(); });
     }
-    bool ownTrace(const QString& trace, const QString& name, Trace kind,
-                  const QStringList& pair) const override
+    int refusal(const QString& name) const override
     {
-        return call(0, [&] { return m_real->ownTrace(trace, name, kind, pair); });
+        return looked([&] { return m_real->refusal(name); });
     }
-    bool checkDestination(const QString& name, bool replacing) const override
+    User user() const override
     {
-        return call(0, [&] { return m_real->checkDestination(name, replacing); });
+        return looked([&] { return m_real->user(); });
+    }
+    QByteArray linkTarget(const QString& name) const override
+    {
+        return looked([&] { return m_real->linkTarget(name); });
+    }
+    bool sameBytes(const QString& a, const QString& b) const override
+    {
+        return looked([&] { return m_real->sameBytes(a, b); });
     }
     std::unique_ptr<Source> openSource(const QString& path) const override
     {
-        return call(0, [&] { return m_real->openSource(path); });
+        std::unique_ptr<Source> source;
+        call(Look, [&] { source = m_real->openSource(path); });
+        m_sources[source.get()] = path;
+        return source;
     }
-    void stage(const QString& name, const QString& staged, Source& source, bool& named) override
+    std::unique_ptr<Source> openEntry(const QString& name) const override
     {
-        call('T', [&] { m_real->stage(name, staged, source, named); });
+        std::unique_ptr<Source> source;
+        call(Look, [&] { source = m_real->openEntry(name); });
+        m_sources[source.get()] = m_game + u'/' + name;
+        return source;
     }
-    bool keepByLink(const QString& name, const QString& kept) override
+
+    std::unique_ptr<NewFile> create(const QString& name, const QString& entry, const Facts& owner,
+                                    quint32 mode) override
     {
-        return call('T', [&] { return m_real->keepByLink(name, kept); });
+        std::unique_ptr<NewFile> file;
+        call(
+            Change, [&] { file = m_real->create(name, entry, owner, mode); },
+            [&](const Disk& now) {
+                if (!m_real->anonymousFiles)
+                    m_files[file.get()].id = now.value(name).id;
+            });
+        return file;
     }
-    void keepByCopy(const QString& name, const QString& kept, bool& named) override
+    void createLink(const QByteArray& target, const QString& name, const Facts& owner) override
     {
-        call('T', [&] { m_real->keepByCopy(name, kept, named); });
+        call(
+            Change, [&] { m_real->createLink(target, name, owner); },
+            [&](const Disk& now) { m_durable[now.value(name).id] = now.value(name); });
     }
-    bool keepByNewLink(const QString& name, const QString& kept) override
+    void write(NewFile& file, Source& source) override
     {
-        return call('T', [&] { return !m_noNewLinks && m_real->keepByNewLink(name, kept); });
+        call(Change, [&] {
+            m_files[&file].dirty = true;
+            if (calls != m_at || m_stop != Stop::Partial)
+                return m_real->write(file, source);
+            // Half of it, from a copy of that half.
+            const QString half = m_scratch + QStringLiteral("/half");
+            const QByteArray bytes = Scratch::readFile(m_sources.value(&source));
+            Scratch::writeFile(half, bytes.left(bytes.size() / 2));
+            m_real->write(file, *m_real->openSource(half));
+        });
     }
-    void markAbsent(const QString& mark) override
+    void give(NewFile& file, const Facts& like) override
     {
-        call('T', [&] { m_real->markAbsent(mark); });
+        call(Change, [&] {
+            m_files[&file].dirty = true;
+            m_real->give(file, like);
+        });
+    }
+    void syncData(NewFile& file) override
+    {
+        call(
+            Change, [&] { m_real->syncData(file); },
+            [&](const Disk& now) {
+                m_files[&file].dirty = false;
+                noteSynced(now, m_files[&file].id);
+            });
+    }
+    void name(NewFile& file, const QString& name) override
+    {
+        call(
+            Change, [&] { m_real->name(file, name); },
+            [&](const Disk& now) {
+                m_files[&file].id = now.value(name).id;
+                if (!m_files[&file].dirty)
+                    noteSynced(now, m_files[&file].id);
+            });
+    }
+    bool link(const QString& entry, const QString& name) override
+    {
+        bool made = false;
+        call(Change, [&] { made = m_real->link(entry, name); });
+        return made;
     }
     void rename(const QString& from, const QString& to) override
     {
-        if (m_stop == Stop::Tear && calls + 1 == m_cutAt && from.endsWith(u".tarvane-new")) {
+        if (m_stop == Stop::Tear && calls + 1 == m_at && from.endsWith(u".tarvane-new") &&
+            !to.startsWith(u'.')) {
             ++calls;
-            m_real->discard(from);
-            torn = true;
-            throw PlatformError(-1, QStringLiteral("the power is off"));
+            m_real->remove(from, true);
+            stopped = true;
+            atStop = readDisk(m_game);
+            throw PlatformError(-1, QStringLiteral("the power went half-way through a rename"));
         }
-        // A game file's name is changed whichever way it goes.
-        call(isTrace(from) && isTrace(to) ? 'T' : 'P', [&] { m_real->rename(from, to); });
+        call(Change, [&] { m_real->rename(from, to); });
     }
-    void remove(const QString& name) override
+    void remove(const QString& name, bool mustExist) override
     {
-        call('P', [&] { m_real->remove(name); });
-    }
-    void discard(const QString& trace) override
-    {
-        call(isTrace(trace) ? 'D' : 'P', [&] { m_real->discard(trace); });
+        call(Change, [&] { m_real->remove(name, mustExist); });
     }
     void sync() override
     {
-        call('S', [&] { m_real->sync(); });
+        call(Sync, [&] { m_real->sync(); });
+    }
+    Lock lock(const QString& name, const Facts& owner) override
+    {
+        // A wait without end is cut short here.
+        if (++lockTries > 1000)
+            throw PlatformError(-3, QStringLiteral("the wait for the lock has no end"));
+        Lock taken = Lock::Refused;
+        call(
+            Taking, [&] { taken = m_real->lock(name, owner); },
+            [&](const Disk& now) {
+                if (now.contains(LockName))
+                    m_durable[now[LockName].id] = now[LockName];
+            });
+        return taken;
+    }
+    void unlock() override
+    {
+        call(Taking, [&] { m_real->unlock(); });
     }
     QString path(const QString& name) const override { return m_real->path(name); }
 
 private:
-    // Counts the call, stops it where it is the one, and notes its step (on
-    // entry: only whole runs, where no call fails, are read for steps).
-    template <typename Call> auto call(char step, Call primitive) const -> decltype(primitive())
+    enum CallKind { Look, Change, Sync, Taking };
+
+    template <typename Primitive> auto looked(Primitive primitive) const -> decltype(primitive())
     {
-        ++calls;
-        if (calls == m_cutAt && m_stop == Stop::Fail)
-            throw PlatformError(-2, QStringLiteral("injected"));
-        if (m_cutAt > 0 && calls >= m_cutAt && m_stop != Stop::Fail)
-            throw PlatformError(-1, QStringLiteral("the power is off"));
-        if (step)
-            steps += QChar(step);
-        if (step == 'P')
-            placedAt.append(calls);
-        return primitive();
+        decltype(primitive()) result{};
+        call(Look, [&] { result = primitive(); });
+        return result;
     }
 
+    // Counts the call and stops it where it is the one; records the folder
+    // after a change, `after` noting what it made durable; and checks
+    // before a change that the lock is held.
+    template <typename Primitive, typename After = std::nullptr_t>
+    void call(CallKind kind, Primitive primitive, After after = nullptr) const
+    {
+        const int n = ++calls;
+        const bool recording = m_stop == Stop::None;
+        if (recording)
+            m_momentAt.append(m_moments.size() - 1);
+        if (m_stop == Stop::Cut && n >= m_at)
+            throw PlatformError(-1, QStringLiteral("the power is off"));
+        if (m_stop == Stop::Fail && n == m_at) {
+            stopped = true;
+            atStop = readDisk(m_game);
+            throw PlatformError(-2, QStringLiteral("injected"));
+        }
+        if (recording && (kind == Change || kind == Sync)) {
+            const auto other = openChangeFolder(m_game);
+            EXPECT_NE(other->lock(LockName, {}), Lock::Taken)
+                << "a change of the folder made without its lock, at call " << n;
+        }
+        primitive();
+        const auto real = static_cast<const ChangeFolder*>(m_real.get());
+        const_cast<CrashFolder*>(this)->anonymousFiles = real->anonymousFiles;
+        const_cast<CrashFolder*>(this)->hardLinks = real->hardLinks;
+        if (m_stop == Stop::Partial && n == m_at && kind != Look) {
+            stopped = true;
+            atStop = readDisk(m_game);
+            throw PlatformError(-2, QStringLiteral("injected, after the change"));
+        }
+        if (!recording || kind == Look)
+            return;
+        const Disk now = readDisk(m_game);
+        if constexpr (!std::is_same_v<After, std::nullptr_t>)
+            after(now);
+        m_moments.append({now, kind == Sync, m_durable});
+    }
+
+    void noteSynced(const Disk& now, const QByteArray& id) const
+    {
+        for (const Entry& entry : now) {
+            if (!id.isEmpty() && entry.id == id)
+                m_durable[id] = entry;
+        }
+    }
+
+    struct Track
+    {
+        bool dirty = false;
+        QByteArray id;
+    };
+
     std::unique_ptr<ChangeFolder> m_real;
-    int m_cutAt;
+    QString m_game, m_fakeLink, m_scratch;
+    int m_at;
     Stop m_stop;
-    bool m_noNewLinks;
+    mutable QList<Moment> m_moments;
+    mutable QList<qsizetype> m_momentAt;
+    mutable QMap<QByteArray, Entry> m_durable;
+    mutable QHash<const NewFile*, Track> m_files;
+    mutable QHash<const Source*, QString> m_sources;
 };
+
+// ---- The paths
 
 // A way a change goes: a Load into a game folder with a pair, none, only
 // AIRFIELD.DAT, a pair spelled in lower case, an old FRNTLINE.DAT with
-// another link (kept as a copy) or that is a link (moved aside where a
-// link cannot be made anew), or another user's pair changed by root (the
-// player recovering after root's change, too); staged anonymously or
+// another link (kept as a copy) or that is a link (made anew; moved aside by
+// a Remove where a link cannot be made anew); staged without a name or
 // named; kept by a hard link or, on a volume without them, a copy; a
-// Remove; or the recovery of a Load cut between its renames.
+// Remove; root's change of another user's pair (the player recovering after
+// it, too); and on a FAT volume.
 struct MatrixPath
 {
     const char* name;
-    enum { Load, Remove, Recovery } change = Load;
+    enum { Load, Remove } change = Load;
     bool named = false;
     bool noLinks = false;
     enum { Pair, Empty, OnlyAirfields, LinkedElsewhere, LowerCase, Link } old = Pair;
     enum { Own, OtherUsers, PlayerRecovers } owner = Own;
+    bool fat = false;
 };
 
-// The names of a game folder's pair as the program finds them there.
-QStringList gameNames(const QString& folder)
+const MatrixPath Paths[] = {
+    {"LoadAnonymousKeptByLink"},
+    {"LoadNamedKeptByLink", MatrixPath::Load, true},
+    {"LoadAnonymousNoHardLinks", MatrixPath::Load, false, true},
+    {"LoadNamedNoHardLinks", MatrixPath::Load, true, true},
+    {"LoadIntoAnEmptyFolder", MatrixPath::Load, false, false, MatrixPath::Empty},
+    {"LoadIntoAHalfFolder", MatrixPath::Load, false, false, MatrixPath::OnlyAirfields},
+    {"LoadKeptByCopy", MatrixPath::Load, false, false, MatrixPath::LinkedElsewhere},
+    {"LoadLinkMadeAnew", MatrixPath::Load, false, false, MatrixPath::Link},
+    {"LoadLowerCasePair", MatrixPath::Load, false, false, MatrixPath::LowerCase},
+    {"RemoveKeptByLink", MatrixPath::Remove},
+    {"RemoveNoHardLinks", MatrixPath::Remove, false, true},
+    {"RemoveLowerCasePair", MatrixPath::Remove, false, false, MatrixPath::LowerCase},
+    {"RemoveLinkMovedAside", MatrixPath::Remove, false, false, MatrixPath::Link},
+    {"RootLoadOverOthersPair", MatrixPath::Load, false, false, MatrixPath::Pair,
+     MatrixPath::OtherUsers},
+    {"RootLoadOverOthersLinkedPair", MatrixPath::Load, false, false, MatrixPath::LinkedElsewhere,
+     MatrixPath::OtherUsers},
+    {"RootRemoveOfOthersPair", MatrixPath::Remove, false, false, MatrixPath::Pair,
+     MatrixPath::OtherUsers},
+    {"RootLoadThePlayerRecovers", MatrixPath::Load, false, false, MatrixPath::Pair,
+     MatrixPath::PlayerRecovers},
+    {"RootLoadIntoThePlayersHalfFolder", MatrixPath::Load, false, false, MatrixPath::OnlyAirfields,
+     MatrixPath::PlayerRecovers},
+    {"LoadOnFat", MatrixPath::Load, false, false, MatrixPath::Pair, MatrixPath::Own, true},
+    {"RemoveOnFat", MatrixPath::Remove, false, false, MatrixPath::Pair, MatrixPath::Own, true},
+};
+
+void PrintTo(const MatrixPath& path, std::ostream* out)
 {
-    QStringList names;
-    for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"})
-        names << QFileInfo(LocalFileSystem().resolvePath(folder + "/" + name)).fileName();
-    return names;
+    *out << path.name;
 }
+
+const auto pathName = [](const testing::TestParamInfo<MatrixPath>& info) {
+    return std::string(info.param.name);
+};
+
+#ifndef _WIN32
+constexpr uid_t Player = 4242;
+
+// While it lives, this process acts as the player.
+class AsThePlayer
+{
+public:
+    explicit AsThePlayer(bool really) : m_really(really)
+    {
+        if (!m_really)
+            return;
+        m_groups.resize(::getgroups(0, nullptr));
+        ::getgroups(int(m_groups.size()), m_groups.data());
+        if (::setgroups(0, nullptr) != 0 || ::setegid(Player) != 0 || ::seteuid(Player) != 0)
+            ADD_FAILURE() << "cannot act as the player";
+    }
+    ~AsThePlayer()
+    {
+        if (m_really && (::seteuid(0) != 0 || ::setegid(0) != 0 ||
+                         ::setgroups(m_groups.size(), m_groups.data()) != 0))
+            std::abort();
+    }
+
+private:
+    bool m_really;
+    std::vector<gid_t> m_groups;
+};
+
+// A FAT volume of its own, through fusefat, while it lives.
+class FatVolume
+{
+public:
+    explicit FatVolume(const Scratch& scratch) : m_mount(scratch.path("fat"))
+    {
+        scratch.makeFolder("fat");
+        const QString image = scratch.path("fat.img");
+        QFile(image).open(QIODevice::WriteOnly);
+        QFile::resize(image, 4 << 20);
+        if (QProcess::execute("mkfs.fat", {"-S", "512", image}) != 0)
+            why = "mkfs.fat is missing (the test command installs dosfstools)";
+        else if (!QFile::exists("/dev/fuse"))
+            why = "no /dev/fuse here";
+        // (A file deleted while the server still has it open is only hidden,
+        // unless hard_remove.)
+        else if (QProcess::execute("fusefat", {"-o", "rw+,hard_remove", image, m_mount}) != 0)
+            why = "fusefat cannot mount here (the test command installs it)";
+        else
+            m_mounted = true;
+    }
+    ~FatVolume()
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_mount).constData(), MNT_DETACH);
+    }
+    QString why;
+
+private:
+    QString m_mount;
+    bool m_mounted = false;
+};
+#endif
 
 class CrashMatrix : public testing::TestWithParam<MatrixPath>
 {
@@ -209,16 +689,31 @@ protected:
 #ifdef _WIN32
         if (GetParam().owner != MatrixPath::Own)
             GTEST_SKIP() << "needs root to give the pair to another user";
-        if (GetParam().old == MatrixPath::Link)
-            GTEST_SKIP() << "Windows makes no link without a privilege";
+        if (GetParam().fat)
+            GTEST_SKIP() << "fusefat is Linux's";
+        if (GetParam().old == MatrixPath::Link && GetParam().change == MatrixPath::Load)
+            GTEST_SKIP() << "Windows makes no link anew (a Load over one is refused)";
 #else
         if (GetParam().owner != MatrixPath::Own && ::geteuid() != 0)
             GTEST_SKIP() << "needs root to give the pair to another user";
+        if (GetParam().fat) {
+            fat.emplace(scratch);
+            if (!fat->why.isEmpty())
+                GTEST_SKIP() << qPrintable(fat->why);
+        }
 #endif
         reset();
         outside = outsideTheGameFolder();
     }
 
+    QString gameFolder() const
+    {
+        return GetParam().fat ? "fat/game" : "game";
+    }
+    QString game() const
+    {
+        return scratch.path(gameFolder());
+    }
     QString frontline() const
     {
         return GetParam().old == MatrixPath::LowerCase ? "frntline.dat" : "FRNTLINE.DAT";
@@ -231,482 +726,331 @@ protected:
     void reset() const
     {
         QDir(game()).removeRecursively();
-        scratch.write("game/other.txt", "not the game's pair");
+        scratch.write(gameFolder() + "/other.txt", "not the game's pair");
         const auto old = GetParam().old;
         if (old != MatrixPath::Empty)
-            scratch.write("game/" + airfields(), "old AIRFIELD.DAT");
+            scratch.write(gameFolder() + '/' + airfields(), "old AIRFIELD.DAT");
         if (old == MatrixPath::Pair || old == MatrixPath::LowerCase)
-            scratch.write("game/" + frontline(), "old FRNTLINE.DAT");
+            scratch.write(gameFolder() + '/' + frontline(), "old FRNTLINE.DAT");
         const QString from = scratch.path("elsewhere/FRNTLINE.DAT");
-        const QString to = scratch.path("game/FRNTLINE.DAT");
-        if (old == MatrixPath::Link) {
+        const QString to = game() + "/FRNTLINE.DAT";
+        if (old == MatrixPath::Link || old == MatrixPath::LinkedElsewhere)
             scratch.write("elsewhere/FRNTLINE.DAT", "old FRNTLINE.DAT");
-            ASSERT_TRUE(QFile::link(from, to));
-        }
         if (old == MatrixPath::LinkedElsewhere) {
-            scratch.write("elsewhere/FRNTLINE.DAT", "old FRNTLINE.DAT");
             ASSERT_TRUE(hardLink(from, to));
         }
-#ifndef _WIN32
+#ifdef _WIN32
+        if (old == MatrixPath::Link)
+            scratch.write(gameFolder() + "/FRNTLINE.DAT", "a link, as Wine cannot make one");
+#else
+        if (old == MatrixPath::Link) {
+            ASSERT_TRUE(QFile::link(from, to));
+        }
         // Another user's pair (the player's), in the player's game folder.
         ::chmod(QFile::encodeName(scratch.path()).constData(), 0755);
-        for (const QString& entry : QStringList{""} + scratch.entries("game")) {
+        for (const QString& entry : QStringList{""} + scratch.entries(gameFolder())) {
             if (GetParam().owner != MatrixPath::Own)
-                ::lchown(QFile::encodeName(scratch.path("game/" + entry)).constData(), 4242, 4242);
+                ::lchown(QFile::encodeName(game() + '/' + entry).constData(), Player, Player);
         }
 #endif
-    }
-
-    QString game() const
-    {
-        return scratch.path("game");
     }
 
     QMap<QString, QByteArray> outsideTheGameFolder() const
     {
         QMap<QString, QByteArray> entries = snapshot(scratch.path());
-        entries.removeIf([](const auto& entry) { return entry.key().startsWith(u"game"); });
+        entries.removeIf([&](const auto& entry) {
+            return entry.key().startsWith(gameFolder()) || entry.key().startsWith(u"fat") ||
+                   entry.key() == u"half";
+        });
         return entries;
     }
 
-    // "old", "new", "none" or "mixed", by the game files alone.
-    QString pair() const
+    // "old" or "new", else what is wrong: the game folder exactly as
+    // before; or the new pair (with the old files' owners and modes) and
+    // nothing else. A lock file a failed unlock left may stay, where
+    // `lockMayStay`.
+    QString outcome(Disk now, bool lockMayStay = false) const
     {
-        const QMap<QString, QByteArray> now = snapshot(game());
-        const QStringList names = {frontline(), airfields()};
-        if (std::all_of(names.begin(), names.end(),
-                        [&](const QString& name) { return now.value(name) == before.value(name); }))
+        if (lockMayStay)
+            now.remove(LockName);
+        if (signature(now) == signature(before))
             return "old";
-        if (!now.contains(names[0]) && !now.contains(names[1]))
-            return "none";
-        if (scratch.read("game/" + names[0]) == "new FRNTLINE.DAT" &&
-            scratch.read("game/" + names[1]) == "new AIRFIELD.DAT")
-            return "new";
-        return "mixed";
-    }
-
-    bool load(ChangeFolder& folder) const
-    {
-        try {
-            PairJournal::copy(folder, gameNames(game()),
-                              {scratch.path("new/FRNTLINE.DAT"), scratch.path("new/AIRFIELD.DAT")},
-                              {});
-            return true;
-        } catch (const PlatformError&) {
-            return false;
+        Disk expected = before;
+        for (const QString& name : {frontline(), airfields()}) {
+            const std::optional<Entry> old =
+                before.contains(name) ? std::optional(before[name]) : std::nullopt;
+            if (GetParam().change == MatrixPath::Remove) {
+                expected.remove(name);
+                continue;
+            }
+            Entry made = now.value(name);
+            made.id = "new " + name.toLatin1();
+            made.bytes = "new " + name.toUpper().toLatin1();
+            made.link = false;
+            if (old && !old->link)
+                made.owner = old->owner, made.group = old->group, made.mode = old->mode;
+            expected[name] = made;
         }
+        if (signature(now) == signature(expected))
+            return "new";
+        return "neither:\n" + describe(now) + "\nexpected:\n" + describe(expected);
     }
 
-    // The change under test over `folder`; false where it raised.
-    bool change(ChangeFolder& folder) const
+    CrashFolder folder(int at = 0, Stop stop = Stop::None) const
     {
-        const QStringList names = gameNames(game());
+        const bool link = GetParam().old == MatrixPath::Link;
+#ifdef _WIN32
+        const QString fakeLink = link ? "FRNTLINE.DAT" : "";
+#else
+        const QString fakeLink;
+#endif
+        return CrashFolder(game(), GetParam().named, GetParam().noLinks,
+                           link && GetParam().change == MatrixPath::Remove, fakeLink, at, stop,
+                           scratch.path());
+    }
+
+    QStringList names() const
+    {
+        return {frontline(), airfields()};
+    }
+
+    // The change under test over `folder`: the failure it raised, if any.
+    std::optional<PlatformError> change(ChangeFolder& folder) const
+    {
         try {
             if (GetParam().change == MatrixPath::Remove)
-                PairJournal::remove(folder, names, {});
-            else if (GetParam().change == MatrixPath::Recovery)
-                PairJournal::finishInterrupted(folder, names);
+                PairJournal::remove(folder, names(), {});
             else
-                return load(folder);
-            return true;
-        } catch (const PlatformError&) {
-            return false;
-        }
-    }
-
-    // A fresh start's recovery, as the program makes it at start-up (by
-    // the player, where root made the change).
-    void recover() const
-    {
-        const auto recovery = [&] {
-            LocalFileSystem().finishInterruptedChange(
-                {scratch.path("game/FRNTLINE.DAT"), scratch.path("game/AIRFIELD.DAT")});
-        };
-        try {
-#ifndef _WIN32
-            if (GetParam().owner == MatrixPath::PlayerRecovers) {
-                EXPECT_EQ(inChildProcess([&] {
-                              try {
-                                  if (::setgid(4242) != 0 || ::setuid(4242) != 0)
-                                      return 2;
-                                  recovery();
-                                  return 0;
-                              } catch (const PlatformError& error) {
-                                  return error.number() == EEXIST ? 3 : 4;
-                              }
-                          }),
-                          0)
-                    << "the player's recovery failed";
-                return;
-            }
-#endif
-            recovery();
+                PairJournal::copy(
+                    folder, names(),
+                    {scratch.path("new/FRNTLINE.DAT"), scratch.path("new/AIRFIELD.DAT")}, {});
+            return std::nullopt;
         } catch (const PlatformError& error) {
-            ADD_FAILURE() << "recovery failed: " << error.number() << " "
-                          << qPrintable(error.description()) << " " << qPrintable(error.path());
+            return error;
         }
     }
 
-    CutFolder folder(int at = 0, Stop stop = Stop::Cut) const
+    // A start's recovery over `folder`, by the player where root made the
+    // change: the failure it raised, if any.
+    std::optional<PlatformError> recover(ChangeFolder& folder) const
     {
-        return CutFolder(game(), GetParam().named, GetParam().noLinks,
-                         GetParam().old == MatrixPath::Link, at, stop);
-    }
-
-    // For the recovery rows: the game folder as a Load cut on its last
-    // rename leaves it, new FRNTLINE.DAT beside old AIRFIELD.DAT.
-    void mixBetweenTheRenames() const
-    {
-        int last = 0;
-        {
-            CutFolder whole = folder();
-            load(whole);
-            last = whole.placedAt.last();
+#ifndef _WIN32
+        const AsThePlayer player(GetParam().owner == MatrixPath::PlayerRecovers);
+#endif
+        try {
+            PairJournal::finishInterrupted(folder, names());
+            return std::nullopt;
+        } catch (const PlatformError& error) {
+            return error;
         }
-        reset();
-        CutFolder cut = folder(last);
-        load(cut);
     }
 
     Scratch scratch;
+#ifndef _WIN32
+    std::optional<FatVolume> fat;
+#endif
     QMap<QString, QByteArray> outside;
-    QMap<QString, QByteArray> before;
+    Disk before;
 };
 
 } // namespace
 
-TEST_P(CrashMatrix, EveryCutOrFailedCallLeavesTheOldPairOrTheNewOne)
+TEST_P(CrashMatrix, EveryCutFailureAndPowerLossRecoversToTheOldPairOrTheNewOne)
 {
     const MatrixPath& path = GetParam();
-    const QString done = path.change == MatrixPath::Remove     ? "none"
-                         : path.change == MatrixPath::Recovery ? "old"
-                                                               : "new";
-    const auto prepare = [&] {
-        reset();
-        if (path.change == MatrixPath::Recovery)
-            mixBetweenTheRenames();
-    };
+    const QString done = "new";
     reset();
-    before = snapshot(game());
-    prepare();
+    before = readDisk(game());
+    // The whole change, recorded.
     int total = 0;
+    QList<Moment> whole;
+    std::vector<qsizetype> momentOf = {0};
     {
-        CutFolder whole = folder();
-        ASSERT_TRUE(change(whole));
-        EXPECT_EQ(pair(), done);
-        expectSyncedInOrder(whole.steps);
-        total = whole.calls;
+        CrashFolder run = folder();
+        const auto failure = change(run);
+        ASSERT_FALSE(failure) << qPrintable(failure->description() + ": " + failure->path());
+        ASSERT_EQ(outcome(readDisk(game())), done);
+        total = run.calls;
+        whole = run.moments();
+        for (int n = 1; n <= total; ++n)
+            momentOf.push_back(run.before(n));
     }
-    ASSERT_GT(total, 10);
-    QMap<QString, int> ended;
-    int mixed = 0;
-    for (const Stop stop : {Stop::Cut, Stop::Fail, Stop::Tear}) {
-        const QString how = stop == Stop::Cut ? "cut" : stop == Stop::Fail ? "failed" : "torn";
-        for (int at = 1; at <= total; ++at) {
-            SCOPED_TRACE(qPrintable(QString("%1 at call %2").arg(how).arg(at)));
-            prepare();
-            {
-                CutFolder cut = folder(at, stop);
-                EXPECT_FALSE(change(cut));
-                if (stop == Stop::Tear && !cut.torn)
-                    continue;
-            }
-            // A failed change is undone at once; a cut one at the next start.
-            const QString left = pair();
-            mixed += stop != Stop::Fail && left == u"mixed";
-            if (stop == Stop::Fail && path.change != MatrixPath::Recovery) {
-                EXPECT_TRUE(left == u"old" || left == done) << qPrintable(left);
-                if (left == u"old") {
-                    EXPECT_EQ(snapshot(game()), before);
-                }
-            }
-            recover();
-            const QString recovered = pair();
-            if (recovered == u"old") {
-                EXPECT_EQ(snapshot(game()), before);
-            } else if (recovered == done) {
-                EXPECT_EQ(scratch.entries("game").size(), done == u"none" ? 1 : 3);
-            } else {
-                ADD_FAILURE() << qPrintable(recovered) << " after recovery";
-            }
-            EXPECT_EQ(outsideTheGameFolder(), outside);
-            ++ended[how + (recovered == u"old" ? ", old" : ", new")];
+
+    // Every state the change can leave, then every state a recovery from
+    // one of them can leave; each recovered whole.
+    QSet<QByteArray> seen;
+    QList<Disk> states;
+    const auto reached = [&](const Disk& state) {
+        if (!seen.contains(signature(state))) {
+            seen.insert(signature(state));
+            states << state;
+        }
+    };
+    int cuts = 0, powerLoss = 0, failed = 0, partway = 0, torn = 0, recoveryCuts = 0;
+    for (int n = 1; n <= total; ++n) {
+        SCOPED_TRACE(QString("cut at call %1").arg(n).toStdString());
+        reset();
+        {
+            CrashFolder cut = folder(n, Stop::Cut);
+            change(cut);
+        }
+        const Disk left = readDisk(game());
+        EXPECT_EQ(signature(left), signature(whole[momentOf[size_t(n)]].disk))
+            << "something reached the disk after the cut:\n"
+            << qPrintable(describe(left));
+        ++cuts;
+        for (const Disk& state : powerLossStates(whole, momentOf[size_t(n)])) {
+            ++powerLoss;
+            reached(state);
         }
     }
-    // The matrix's row: calls; cut there, the old pair back, the new one
-    // kept, and mixed until the recovery; failed there, old or new; torn
-    // there, old or new.
-    std::printf("| %s | %d | %d | %d | %d | %d | %d | %d | %d |\n", path.name, total,
-                ended.value("cut, old"), ended.value("cut, new"), mixed, ended.value("failed, old"),
-                ended.value("failed, new"), ended.value("torn, old"), ended.value("torn, new"));
+    for (const Stop stop : {Stop::Fail, Stop::Partial, Stop::Tear}) {
+        for (int n = 1; n <= total; ++n) {
+            SCOPED_TRACE(QString("stopped (%1) at call %2").arg(int(stop)).arg(n).toStdString());
+            reset();
+            CrashFolder run = folder(n, stop);
+            const auto failure = change(run);
+            if (!run.stopped)
+                continue;
+            failed += stop == Stop::Fail;
+            partway += stop == Stop::Partial;
+            torn += stop == Stop::Tear;
+            // Undone at once (a lock file a failed unlock leaves may stay),
+            // or said to be done.
+            const Disk left = readDisk(game());
+            const QString now = outcome(left, true);
+            EXPECT_TRUE(now == "old" || now == done) << qPrintable(now);
+            if (now == done && failure) {
+                EXPECT_TRUE(failure->changeDone()) << "a done change reported as failed";
+            }
+            reached(run.atStop);
+            reached(left);
+        }
+    }
+
+    int old = 0, made = 0;
+    for (qsizetype next = 0; next < states.size(); ++next) {
+        const Disk state = states[next];
+        SCOPED_TRACE(qPrintable("recovering from:\n" + describe(state)));
+        writeDisk(game(), state);
+        CrashFolder run = folder();
+        const auto failure = recover(run);
+        ASSERT_FALSE(failure) << qPrintable(failure->description() + ": " + failure->path());
+        const QString now = outcome(readDisk(game()));
+        ASSERT_TRUE(now == "old" || now == done) << qPrintable(now);
+        old += now == "old";
+        made += now == done;
+        EXPECT_EQ(outsideTheGameFolder(), outside);
+        // A recovery that fails at a call stops there as a cut one does;
+        // one that goes on past a failed deletion leaves what a power loss
+        // that loses that deletion leaves.
+        for (int n = 1; n <= run.calls; ++n) {
+            ++recoveryCuts;
+            for (const Disk& cut : powerLossStates(run.moments(), run.before(n)))
+                reached(cut);
+        }
+    }
+    // The matrix's row.
+    std::printf("| %s | %d | %d | %d | %d | %d | %d | %lld | %d | %d/%d |\n", path.name, total,
+                cuts, powerLoss, failed, partway, torn, static_cast<long long>(states.size()),
+                recoveryCuts, old, made);
 }
 
-const MatrixPath Paths[] = {
-    MatrixPath{"LoadAnonymousKeptByLink"},
-    MatrixPath{"LoadNamedKeptByLink", MatrixPath::Load, true},
-    MatrixPath{"LoadAnonymousNoHardLinks", MatrixPath::Load, false, true},
-    MatrixPath{"LoadNamedNoHardLinks", MatrixPath::Load, true, true},
-    MatrixPath{"LoadIntoAnEmptyFolder", MatrixPath::Load, false, false, MatrixPath::Empty},
-    MatrixPath{"LoadIntoAHalfFolder", MatrixPath::Load, false, false, MatrixPath::OnlyAirfields},
-    MatrixPath{"LoadKeptByCopy", MatrixPath::Load, false, false, MatrixPath::LinkedElsewhere},
-    MatrixPath{"LoadLinkMovedAside", MatrixPath::Load, false, false, MatrixPath::Link},
-    MatrixPath{"LoadLowerCasePair", MatrixPath::Load, false, false, MatrixPath::LowerCase},
-    MatrixPath{"RemoveKeptByLink", MatrixPath::Remove},
-    MatrixPath{"RemoveNoHardLinks", MatrixPath::Remove, false, true},
-    MatrixPath{"RemoveLowerCasePair", MatrixPath::Remove, false, false, MatrixPath::LowerCase},
-    MatrixPath{"RecoveryOfAMixedPair", MatrixPath::Recovery},
-    MatrixPath{"RecoveryOfAMixedPairNoHardLinks", MatrixPath::Recovery, false, true},
-    MatrixPath{"RootLoadOverOthersPair", MatrixPath::Load, false, false, MatrixPath::Pair,
-               MatrixPath::OtherUsers},
-    MatrixPath{"RootLoadOverOthersLinkedPair", MatrixPath::Load, false, false,
-               MatrixPath::LinkedElsewhere, MatrixPath::OtherUsers},
-    MatrixPath{"RootRemoveOfOthersPair", MatrixPath::Remove, false, false, MatrixPath::Pair,
-               MatrixPath::OtherUsers},
-    MatrixPath{"RootLoadThePlayerRecovers", MatrixPath::Load, false, false, MatrixPath::Pair,
-               MatrixPath::PlayerRecovers}};
-const auto pathName = [](const testing::TestParamInfo<MatrixPath>& info) {
-    return std::string(info.param.name);
-};
 INSTANTIATE_TEST_SUITE_P(Paths, CrashMatrix, testing::ValuesIn(Paths), pathName);
-
-#ifndef _WIN32
 
 namespace {
 
-// Runs a program (strace) to its end, a minute at most.
-void runProgram(const QString& program, const QStringList& arguments)
+// What holds the game folder's lock or stands in its file's place, and
+// what a Load then reports: the folder in use (after three seconds, and no
+// more: the stand-in below cuts a longer wait short) or the lock file named.
+struct LockCase
 {
-    QProcess process;
-    // LeakSanitizer cannot work in a traced process; everything else can.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("ASAN_OPTIONS",
-                       environment.value("ASAN_OPTIONS") + QStringLiteral(":detect_leaks=0"));
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-}
-
-// A call of a traced run, named as strace names it, how many calls of that
-// name the process had made up to and including it, and strace's line.
-struct CrashPoint
-{
-    QString call;
-    int ordinal;
-    QString line;
+    const char* name;
+    std::function<void(const QString& game)> prepare;
+    PlatformError::Failure failure;
+    bool asThePlayer = false;
 };
 
-// Every call of a traced run.
-QList<CrashPoint> callsOf(const QString& log)
+void PrintTo(const LockCase& c, std::ostream* out)
 {
-    static const QRegularExpression callName(QStringLiteral("^([a-z0-9_]+)\\("));
-    QMap<QString, int> seen;
-    QList<CrashPoint> calls;
-    for (const QString& line : log.split(u'\n')) {
-        const QRegularExpressionMatch match = callName.match(line);
-        if (match.hasMatch())
-            calls.append({match.captured(1), ++seen[match.captured(1)], line});
-    }
-    return calls;
+    *out << c.name;
 }
 
-// Ordinals of the calls of `call` whose line contains `text`, but for those
-// failed by injection.
-QList<int> ordinals(const QString& log, const QString& call, const QString& text)
-{
-    QList<int> found;
-    for (const CrashPoint& point : callsOf(log)) {
-        if (point.call == call && point.line.contains(text) && !point.line.contains(u"INJECTED"))
-            found.append(point.ordinal);
-    }
-    return found;
-}
-
-// The folder-changing calls of a traced run (strace -y, successful calls
-// only), one letter each: T a temporary made, P a game file put in place,
-// moved aside, back or away, D a temporary discarded, S a sync of the game
-// folder, F a sync of a file's data in it.
-QString folderSteps(const QString& log, const QString& game)
-{
-    static const QRegularExpression change(
-        QStringLiteral(R"(^(linkat|symlinkat|renameat2?|unlinkat|openat|fsync)\((.*)\) += (\d+))"));
-    static const QRegularExpression quoted(QStringLiteral(R"x("([^"]*)")x"));
-    QString steps;
-    for (const QString& line : log.split(u'\n')) {
-        const QRegularExpressionMatch call = change.match(line);
-        if (!call.hasMatch())
-            continue;
-        const QString name = call.captured(1);
-        const QString arguments = call.captured(2);
-        QStringList names;
-        for (const QRegularExpressionMatch& match : quoted.globalMatch(arguments))
-            names << match.captured(1);
-        // The lock's own file is no step of the change.
-        if (!names.isEmpty() && names.last().endsWith(u".tarvane-lock"))
-            continue;
-        const bool trace = !names.isEmpty() && names.last().contains(u".tarvane-");
-        if (name == u"fsync") {
-            if (arguments.endsWith('<' + game + '>'))
-                steps += u'S';
-            else if (arguments.contains('<' + game + '/'))
-                steps += u'F';
-        } else if (name == u"unlinkat") {
-            steps += trace ? u'D' : u'P';
-        } else if (name == u"openat") {
-            if (trace && arguments.contains(u"O_CREAT"))
-                steps += u'T';
-        } else if (name.startsWith(u"rename")) {
-            // A game file's name is changed whichever way it goes.
-            steps += trace && names.first().contains(u".tarvane-") ? u'T' : u'P';
-        } else {
-            steps += trace ? u'T' : u'P';
-        }
-    }
-    return steps;
-}
-
-// The real calls keep the journal's order, and the data of every new file
-// (`newFiles` of them) is synced before a game file is touched.
-void expectRealCallsInOrder(const QString& steps, int newFiles)
-{
-    expectSyncedInOrder(QString(steps).remove(u'F'));
-    EXPECT_GE(steps.left(steps.indexOf(u'P')).count(u'F'), newFiles) << qPrintable(steps);
-}
-
-// The real calls of each path but the recovery's, traced by strace in a
-// process of its own (load_pair).
-class TracedChange : public CrashMatrix
-{
-protected:
-    void SetUp() override
-    {
-        CrashMatrix::SetUp();
-        if (!IsSkipped() && GetParam().change == MatrixPath::Recovery)
-            GTEST_SKIP() << "a recovery alone is no program's change to trace";
-        strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-    }
-
-    // The change under test: a Load of the new pair, or a Remove.
-    QStringList change() const
-    {
-        if (GetParam().change == MatrixPath::Remove)
-            return {loadPair, game()};
-        return {loadPair, game(), scratch.path("new/FRNTLINE.DAT"),
-                scratch.path("new/AIRFIELD.DAT")};
-    }
-    // The strace log of a run, with the descriptors' paths.
-    QString traced(const QStringList& injections, const QStringList& command) const
-    {
-        const QString log = scratch.path("trace.log");
-        runProgram(strace, QStringList{"-qq", "-y", "-o", log} + injections + command);
-        const QString text = QString::fromLocal8Bit(scratch.read("trace.log"));
-        QFile::remove(log);
-        return text;
-    }
-    // Makes a change take this path: its O_TMPFILE opens fail, or the hard
-    // link of a kept file. Each failure can add calls after it, so the
-    // calls to fail are found one run at a time.
-    void force()
-    {
-        const auto fail = [&](const QString& call, const QString& text) {
-            for (;;) {
-                reset();
-                const QList<int> at = ordinals(traced(injections(), change()), call, text);
-                if (at.isEmpty())
-                    return;
-                forced[call].append(at.first());
-            }
-        };
-        // Keeping comes before staging: its failures first.
-        if (GetParam().noLinks)
-            fail("linkat", PairJournal::KeptSuffix);
-        if (GetParam().named)
-            fail("openat", "O_TMPFILE");
-    }
-
-    // strace's arguments that fail the forced calls, but those named `except`.
-    QStringList injections(const QString& except = {}) const
-    {
-        QStringList arguments;
-        for (const auto& [call, at] : forced.asKeyValueRange()) {
-            if (call != except)
-                arguments << "-e"
-                          << QString("inject=%1:error=%2:when=%3..%4+%5")
-                                 .arg(call, call == u"openat" ? "EOPNOTSUPP" : "EPERM")
-                                 .arg(at.first())
-                                 .arg(at.last())
-                                 .arg(std::max(1, at.last() - at.first()));
-        }
-        return arguments;
-    }
-
-    QString strace;
-    QMap<QString, QList<int>> forced;
-    const QString loadPair = QStringLiteral(TARVANE_LOAD_PAIR);
-};
+class GameFolderLock : public testing::TestWithParam<LockCase>
+{};
 
 } // namespace
 
-TEST_P(TracedChange, TheRealCallsKeepTheJournalsOrderAndAFailureIsUndoneForEveryUser)
+TEST_P(GameFolderLock, WhatHoldsItOrStandsInItsPlaceIsReportedAndNothingChanges)
 {
-    ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (scripts/setup installs it)";
-    const MatrixPath& path = GetParam();
-    const bool remove = path.change == MatrixPath::Remove;
-    // The files written with content: the staged pair.
-    const int newFiles = remove ? 0 : 2;
-    force();
-    reset();
-    before = snapshot(game());
-    const QString log = traced(injections(), change());
-    ASSERT_EQ(pair(), remove ? "none" : "new") << qPrintable(log.right(2000));
-    EXPECT_EQ(scratch.entries("game").size(), remove ? 1 : 3);
-    EXPECT_EQ(outsideTheGameFolder(), outside);
-    EXPECT_EQ(ordinals(log, "openat", "O_TMPFILE").isEmpty(), path.named || remove);
-    // Root links another user's file too; a file with another link is
-    // copied, a link made anew.
-    EXPECT_EQ(ordinals(log, "linkat", PairJournal::kept(frontline())).isEmpty(),
-              path.noLinks || (path.old != MatrixPath::Pair && path.old != MatrixPath::LowerCase));
-    expectRealCallsInOrder(folderSteps(log, game()), newFiles);
+    const LockCase& c = GetParam();
+    Scratch scratch;
+    const QString game = scratch.path("game");
+    for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"}) {
+        scratch.write(QString("game/") + name, "old");
+        scratch.write(QString("new/") + name, "new");
+    }
+#ifndef _WIN32
+    if (c.asThePlayer && ::geteuid() != 0)
+        GTEST_SKIP() << "needs root to leave a lock file the player may not open";
+    ::chmod(QFile::encodeName(scratch.path()).constData(), 0755);
+    for (const QString& entry : QStringList{"", "/FRNTLINE.DAT", "/AIRFIELD.DAT"}) {
+        if (c.asThePlayer)
+            ::chown(QFile::encodeName(game + entry).constData(), Player, Player);
+    }
+#endif
+    std::unique_ptr<ChangeFolder> holder = openChangeFolder(game);
+    c.prepare(game);
+    if (c.failure == PlatformError::Failure::Busy && !c.asThePlayer) {
+        ASSERT_EQ(holder->lock(LockName, {}), ChangeFolder::Lock::Taken);
+    }
+    const Disk before = readDisk(game);
 
-    // Its last change of a game file (a rename, a deletion or a move aside)
-    // failing undoes the others, for anyone (strace runs as that user too,
-    // so that only the change's own calls are counted): the old pair back,
-    // in order, and no temporary left. (A kill there, as at any other call,
-    // is the crash matrix's.)
-    CrashPoint second{};
-    for (const CrashPoint& point : callsOf(log)) {
-        if ((point.call.startsWith(u"rename") || point.call == u"unlinkat") &&
-            (point.line.contains('"' + frontline() + '"') ||
-             point.line.contains('"' + airfields() + '"')))
-            second = point;
+    CrashFolder folder(game, false, false, false, {}, 0, Stop::None, scratch.path());
+    std::optional<PlatformError> failure;
+    try {
+#ifndef _WIN32
+        const AsThePlayer player(c.asThePlayer);
+#endif
+        PairJournal::copy(folder, {"FRNTLINE.DAT", "AIRFIELD.DAT"},
+                          {scratch.path("new/FRNTLINE.DAT"), scratch.path("new/AIRFIELD.DAT")}, {});
+    } catch (const PlatformError& error) {
+        failure = error;
     }
-    ASSERT_FALSE(second.call.isEmpty());
-    // As nobody where the test runs as root (root's own undo is the crash
-    // matrix's failed column).
-    const QStringList user = ::geteuid() == 0 ? QStringList{"setpriv", "--reuid=65534",
-                                                            "--regid=65534", "--clear-groups"}
-                                              : QStringList();
-    reset();
-    if (!user.isEmpty()) {
-        ::chmod(QFile::encodeName(scratch.path()).constData(), 0777);
-        for (const QString& entry : QStringList{""} + scratch.entries("game"))
-            ::lchown(QFile::encodeName(scratch.path("game/" + entry)).constData(), 65534, 65534);
-    }
-    const QMap<QString, QByteArray> old = snapshot(game());
-    const QStringList tracer =
-        user + QStringList{strace, "-qq", "-y", "-o", scratch.path("undo.log")};
-    runProgram(tracer.first(),
-               tracer.mid(1) + injections(second.call)
-                   << "-e"
-                   << QString("inject=%1:error=EIO:when=%2").arg(second.call).arg(second.ordinal)
-                   << change());
-    EXPECT_EQ(snapshot(game()), old);
-    expectRealCallsInOrder(folderSteps(QString::fromLocal8Bit(scratch.read("undo.log")), game()),
-                           newFiles);
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->is(c.failure))
+        << failure->number() << " " << qPrintable(failure->description());
+    EXPECT_EQ(failure->path(), QDir::toNativeSeparators(c.failure == PlatformError::Failure::Busy
+                                                            ? game
+                                                            : game + "/" + LockName));
+    EXPECT_LT(folder.lockTries, 1000);
+    EXPECT_EQ(signature(readDisk(game)), signature(before));
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, TracedChange, testing::ValuesIn(Paths), pathName);
-
+std::vector<LockCase> lockCases()
+{
+    using Failure = PlatformError::Failure;
+    std::vector<LockCase> cases = {{"HeldByAnotherTarvane", [](const QString&) {}, Failure::Busy},
+                                   {"AFolderInItsPlace",
+                                    [](const QString& game) { QDir(game).mkdir(LockName); },
+                                    Failure::NotALockFile}};
+#ifndef _WIN32
+    cases.push_back(
+        {"ALinkInItsPlace",
+         [](const QString& game) { QFile::link(game + "/FRNTLINE.DAT", game + "/" + LockName); },
+         Failure::NotALockFile});
+    // Root's, left by a root Tarvane killed before it gave the file away.
+    cases.push_back({"OneThePlayerMayNotOpen",
+                     [](const QString& game) {
+                         Scratch::writeFile(game + "/" + LockName, {});
+                         ::chmod(QFile::encodeName(game + "/" + LockName).constData(), 0600);
+                     },
+                     Failure::Busy, true});
 #endif
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GameFolderLock, testing::ValuesIn(lockCases()),
+                         [](const testing::TestParamInfo<LockCase>& info) {
+                             return std::string(info.param.name);
+                         });

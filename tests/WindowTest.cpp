@@ -185,7 +185,7 @@ TEST_F(MainWindow, PaintedWhileALoadWaitsForTheLock)
     open();
     files->onWaitingForLock(showWaitingForLock);
     const std::unique_ptr<ChangeFolder> held = openChangeFolder(game.scratch().path("EAW"));
-    ASSERT_TRUE(held->tryLock());
+    ASSERT_EQ(held->lock(PairJournal::LockName, {}), ChangeFolder::Lock::Taken);
     struct Paints final : QObject
     {
         int count = 0;

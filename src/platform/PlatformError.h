@@ -41,6 +41,9 @@ public:
         Unchangeable,       // a file marked append-only or immutable
         Unreadable,         // a folder whose entries may not be listed
         ChangedWhileCopied, // a file another program wrote while it was copied
+        NotOurs,            // a temporary's name that another user's file took
+        NotALockFile,       // a link or a folder where the lock file belongs
+        ALink,              // a link the system will not replace
     };
     static PlatformError of(Failure failure, QString path = {});
     // Whether this is that failure, found by the program.
@@ -65,10 +68,21 @@ public:
         return advised;
     }
 
+    // Whether the change it ended was made all the same: it failed only
+    // while clearing up after itself.
+    bool changeDone() const { return m_changeDone; }
+    PlatformError withChangeDone() const
+    {
+        PlatformError done = *this;
+        done.m_changeDone = true;
+        return done;
+    }
+
 private:
     std::int32_t m_number;
     QString m_description;
     QString m_path;
     QString m_advice;
     std::optional<Failure> m_failure;
+    bool m_changeDone = false;
 };

@@ -24,8 +24,9 @@ bool PlatformError::isHeldByAnotherProgram() const
 PlatformError PlatformError::of(Failure failure, QString path)
 {
     // In the order of Failure.
-    static constexpr int Numbers[] = {EINVAL, EINVAL, EOVERFLOW, ENOMEM, ENOENT, EFBIG, EPERM,
-                                      EBUSY,  EACCES, EISDIR,    EPERM,  EACCES, EAGAIN};
+    static constexpr int Numbers[] = {EINVAL, EINVAL, EOVERFLOW, ENOMEM,    ENOENT, EFBIG,
+                                      EPERM,  EBUSY,  EACCES,    EISDIR,    EPERM,  EACCES,
+                                      EAGAIN, EEXIST, EEXIST,    EOPNOTSUPP};
     PlatformError error = fromSystem(Numbers[int(failure)], std::move(path));
     error.m_failure = failure;
     return error;

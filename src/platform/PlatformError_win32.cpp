@@ -36,7 +36,8 @@ PlatformError PlatformError::of(Failure failure, QString path)
         ERROR_NOT_ENOUGH_MEMORY, ERROR_FILE_NOT_FOUND, ERROR_FILE_TOO_LARGE,
         ERROR_ACCESS_DENIED,     ERROR_BUSY,           ERROR_ACCESS_DENIED,
         ERROR_ACCESS_DENIED,     ERROR_ACCESS_DENIED,  ERROR_ACCESS_DENIED,
-        ERROR_LOCK_VIOLATION};
+        ERROR_LOCK_VIOLATION,    ERROR_FILE_EXISTS,    ERROR_FILE_EXISTS,
+        ERROR_CANT_ACCESS_FILE};
     PlatformError error = fromSystem(Numbers[int(failure)], std::move(path));
     error.m_failure = failure;
     return error;

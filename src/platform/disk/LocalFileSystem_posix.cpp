@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -293,18 +294,64 @@ bool sameEntry(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// A set file or an entry, open to be copied, no more than `limit` bytes.
 class PosixSource final : public ChangeFolder::Source
 {
 public:
-    explicit PosixSource(const QByteArray& path) : path(path), fd(openSource(path, info)) {}
+    PosixSource(QByteArray path, qint64 limit) : path(std::move(path)), limit(limit) {}
     qint64 size() const override { return info.st_size; }
 
     QByteArray path;
+    qint64 limit;
     struct stat info;
     FileDescriptor fd;
 };
 
-// The folder holding the game files, opened once: every step names entries
+// A new file: made as `made`, or without a name while that is empty.
+// Failures name the game file it is for.
+class PosixFile final : public ChangeFolder::NewFile
+{
+public:
+    FileDescriptor fd;
+    QByteArray made, reported;
+};
+
+// Where a change of an owner or a mode fails because the volume keeps none
+// (FAT, exFAT: every file has the owner and mode it was mounted with; some
+// refuse, FUSE ones may not even know the call), there is nothing to give.
+bool keepsNoneOf(int error)
+{
+    return error == ENOSYS || error == EOPNOTSUPP || error == EPERM;
+}
+
+// While it lives, the files this thread makes are `owner`'s from the start,
+// where the process is root: the file system's user and group are each
+// thread's own. (Making them, root may then do no more than the owner.)
+class MadeAs
+{
+public:
+    explicit MadeAs(const ChangeFolder::Facts& owner)
+    {
+        if (owner.owner.isEmpty() || ::geteuid() != 0)
+            return;
+        m_group = ::setfsgid(gid_t(owner.group.toUInt()));
+        m_user = ::setfsuid(uid_t(owner.owner.toUInt()));
+    }
+    ~MadeAs()
+    {
+        if (m_user >= 0) {
+            ::setfsuid(uid_t(m_user));
+            ::setfsgid(gid_t(m_group));
+        }
+    }
+    MadeAs(const MadeAs&) = delete;
+    MadeAs& operator=(const MadeAs&) = delete;
+
+private:
+    int m_user = -1, m_group = -1;
+};
+
+// The folder holding the game files, opened once: every call names entries
 // relative to it, never following their links, so nothing leads outside it.
 class PosixFolder final : public ChangeFolder
 {
@@ -320,64 +367,32 @@ public:
             failWithErrno(path);
     }
 
-    // The lock file goes before the lock: a waiter that then gets the lock
-    // finds the file no longer the folder's, and tries again.
-    ~PosixFolder() override
+    Facts look(const QString& entryName) const override
     {
-        if (m_lock.get() >= 0)
-            ::unlinkat(fd(), LockName, 0);
-    }
-
-    // The lock is an open file description's lock on a file of the folder,
-    // made for the change and removed at its end: what a Windows program
-    // locks under Wine reaches Linux as this kind of lock, so Tarvane.exe
-    // under Wine and a native Tarvane exclude each other. Only those who may
-    // write the folder may open the file, so no one else can hold it. A
-    // folder where it cannot be made (read-only, refused) needs no lock: no
-    // change can be made there either, and the report is that change's.
-    bool tryLock() override
-    {
-        struct stat folder, held, named;
-        info(folder);
-        const mode_t writers = folder.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH);
-        const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-        FileDescriptor lock(::openat(fd(), LockName, flags | O_CREAT | O_EXCL, 0600));
-        const bool made = lock.get() >= 0;
-        if (!made && errno == EEXIST)
-            lock = FileDescriptor(::openat(fd(), LockName, flags));
-        if (lock.get() < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
-            return true;
-        if (lock.get() < 0 || ::fstat(lock.get(), &held) != 0)
-            failWithErrno(m_path);
-        if (made &&
-            ((::geteuid() == 0 && ::fchown(lock.get(), folder.st_uid, folder.st_gid) != 0) ||
-             ::fchmod(lock.get(), writers | writers << 1) != 0))
-            failWithErrno(m_path);
-        struct flock range = {};
-        range.l_type = F_WRLCK;
-        range.l_len = 1;
-        if (::fcntl(lock.get(), F_OFD_SETLK, &range) != 0) {
-            if (errno == EAGAIN || errno == EACCES || errno == EINTR)
-                return false;
-            failWithErrno(m_path);
+        const QByteArray name = encodeFileName(entryName);
+        struct statx st;
+        if (::statx(fd(), name.constData(), AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH, STATX_BASIC_STATS,
+                    &st) != 0) {
+            if (errno == ENOENT)
+                return {};
+            failWithErrno(path(name));
         }
-        if (::fstatat(fd(), LockName, &named, AT_SYMLINK_NOFOLLOW) != 0 || !sameEntry(named, held))
-            return false;
-        m_lock = std::move(lock);
-        return true;
-    }
-
-    Entry look(const QString& name) const override
-    {
-        struct stat st;
-        if (!entry(encodeFileName(name), st))
-            return {};
-        const Kind kind = S_ISREG(st.st_mode)   ? Kind::File
-                          : S_ISLNK(st.st_mode) ? Kind::Link
-                                                : Kind::Other;
-        // Root may link any file, and trusts a kept link of the game file's
-        // owner; anyone else only their own.
-        return {kind, st.st_nlink == 1 && (st.st_uid == ::geteuid() || ::geteuid() == 0)};
+        const mode_t mode = st.stx_mode;
+        Facts facts;
+        facts.kind = S_ISREG(mode)   ? Kind::File
+                     : S_ISLNK(mode) ? Kind::Link
+                     : S_ISDIR(mode) ? Kind::Folder
+                                     : Kind::Other;
+        facts.links = int(st.stx_nlink);
+        facts.id = QByteArray::number(st.stx_dev_major) + ':' +
+                   QByteArray::number(st.stx_dev_minor) + ':' + QByteArray::number(st.stx_ino);
+        facts.owner = QByteArray::number(st.stx_uid);
+        facts.group = QByteArray::number(st.stx_gid);
+        facts.mode = mode & 07777;
+        facts.readOnly = S_ISREG(mode) && (mode & 0222) == 0;
+        facts.othersMayWrite = !S_ISLNK(mode) && (mode & S_IWOTH) != 0;
+        facts.unchangeable = (st.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
+        return facts;
     }
 
     QStringList entries() const override
@@ -389,115 +404,116 @@ public:
         return entriesOf(dir, m_path);
     }
 
-    // A temporary's name is known to anyone who can write the folder. Only
-    // an entry that this user's Tarvane could have made is taken for one of
-    // ours: a regular file with no other link, or kept, also a link; this
-    // user's, or for root also one of the user who owns a game file or the
-    // folder (who may change the game files anyway), whose files root keeps
-    // and to whom it gives what it makes. A kept entry that is the game file itself, linked, is
-    // ours whoever owns it. Anything else (another user's file, a folder, a
-    // file linked in under another name) is left alone and stops the
-    // change. One look at the entry, through a descriptor of its own,
-    // decides.
-    bool ownTrace(const QString& traceName, const QString& forEntry, Trace kind,
-                  const QStringList& pair) const override
+    // A regular file this process may write; the folder, one it may add
+    // entries to. A link is replaced, never written.
+    int refusal(const QString& entryName) const override
     {
-        const QByteArray name = encodeFileName(traceName);
-        const FileDescriptor trace(
-            ::openat(fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        struct stat st;
-        if (trace.get() < 0 || ::fstat(trace.get(), &st) != 0)
-            failWithErrno(path(name));
-        struct stat game, folder;
-        const bool hasGame = entry(encodeFileName(forEntry), game);
-        const bool kept = kind == Trace::Kept;
-        if (kept && S_ISREG(st.st_mode) && st.st_nlink == 2 && hasGame && sameEntry(game, st))
-            return true;
-        const bool ownKind = S_ISREG(st.st_mode) || (kept && S_ISLNK(st.st_mode));
-        bool mine = st.st_uid == ::geteuid();
-        if (!mine && ::geteuid() == 0) {
-            info(folder);
-            mine = st.st_uid == folder.st_uid;
-            for (const QString& other : pair)
-                mine = mine || (entry(encodeFileName(other), game) && st.st_uid == game.st_uid);
-        }
-        if (!ownKind || st.st_nlink != 1 || !mine)
-            fail(EEXIST, path(name));
-        return true;
-    }
-
-    // In a folder not marked append-only or immutable, not a folder, and not
-    // a file that is read-only (for everyone, or for this process) or so
-    // marked. Root is held to a read-only file as well, as the game's home
-    // platform holds everyone.
-    bool checkDestination(const QString& entryName, bool) const override
-    {
-        if (markedUnchangeable({}))
-            fail(PlatformError::Failure::Unchangeable, m_path);
         const QByteArray name = encodeFileName(entryName);
         struct stat st;
-        if (!entry(name, st))
-            return false;
-        if (S_ISDIR(st.st_mode))
-            fail(PlatformError::Failure::AFolder, path(name));
-        if (S_ISREG(st.st_mode)) {
-            if (markedUnchangeable(name))
-                fail(PlatformError::Failure::Unchangeable, path(name));
-            if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-                fail(PlatformError::Failure::ReadOnly, path(name));
-            if (::faccessat(fd(), name.constData(), W_OK, AT_EACCESS) != 0)
-                failWithErrno(path(name), EACCES);
+        if (!name.isEmpty() && (::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                                !S_ISREG(st.st_mode)))
+            return 0;
+        if (::faccessat(fd(), name.isEmpty() ? "." : name.constData(),
+                        name.isEmpty() ? W_OK | X_OK : W_OK, AT_EACCESS) == 0)
+            return 0;
+        return errno != 0 ? errno : EACCES;
+    }
+
+    User user() const override { return {{QByteArray::number(::geteuid())}, ::geteuid() == 0}; }
+
+    QByteArray linkTarget(const QString& entryName) const override
+    {
+        const QByteArray name = encodeFileName(entryName);
+        struct stat st;
+        if (::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            failWithErrno(path(name));
+        return ::linkTarget(fd(), name.constData(), st, path(name));
+    }
+
+    bool sameBytes(const QString& a, const QString& b) const override
+    {
+        const auto source = [&](const QString& name) {
+            return std::unique_ptr<PosixSource>(
+                static_cast<PosixSource*>(openEntry(name).release()));
+        };
+        const auto one = source(a), other = source(b);
+        const auto reader = [](const PosixSource& from) {
+            return [&from](char* data, qsizetype size) {
+                return readSome(from.fd.get(), data, size, from.path);
+            };
+        };
+        return one->size() == other->size() && ::sameBytes(reader(*one), reader(*other));
+    }
+
+    std::unique_ptr<Source> openSource(const QString& sourcePath) const override
+    {
+        auto source =
+            std::make_unique<PosixSource>(encodeFileName(sourcePath), LocalFileSystem::MaxReadSize);
+        source->fd = ::openSource(source->path, source->info);
+        return source;
+    }
+
+    std::unique_ptr<Source> openEntry(const QString& entryName) const override
+    {
+        const QByteArray name = encodeFileName(entryName);
+        auto source = std::make_unique<PosixSource>(path(name), std::numeric_limits<qint64>::max());
+        source->fd = openInput(fd(), name, source->path, source->info, O_NOFOLLOW);
+        return source;
+    }
+
+    std::unique_ptr<NewFile> create(const QString& entryName, const QString& forEntry,
+                                    const Facts& owner, quint32 mode) override
+    {
+        auto file = std::make_unique<PosixFile>();
+        const QByteArray name = encodeFileName(entryName);
+        file->reported = path(encodeFileName(forEntry));
+        if (anonymousFiles) {
+            file->fd =
+                FileDescriptor(::openat(fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode_t(mode)));
+            if (file->fd.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                failWithErrno(file->reported);
+            anonymousFiles = file->fd.get() >= 0;
+            if (anonymousFiles && !owner.owner.isEmpty() && ::geteuid() == 0 &&
+                ::fchown(file->fd.get(), uid_t(owner.owner.toUInt()),
+                         gid_t(owner.group.toUInt())) != 0 &&
+                !keepsNoneOf(errno))
+                failWithErrno(file->reported);
         }
-        return true;
+        if (!anonymousFiles) {
+            const MadeAs as(owner);
+            file->fd = FileDescriptor(::openat(fd(), name.constData(),
+                                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                               mode_t(mode)));
+            if (file->fd.get() < 0)
+                failWithErrno(file->reported);
+            file->made = name;
+        }
+        return file;
     }
 
-    std::unique_ptr<Source> openSource(const QString& path) const override
+    void createLink(const QByteArray& target, const QString& entryName, const Facts& owner) override
     {
-        return std::make_unique<PosixSource>(encodeFileName(path));
+        const QByteArray name = encodeFileName(entryName);
+        const MadeAs as(owner);
+        if (::symlinkat(target.constData(), fd(), name.constData()) != 0)
+            failWithErrno(path(name));
     }
 
-    // Where the file system allows, the staged file has no name until it is
-    // complete, so an interrupted copy leaves nothing behind. A failure
-    // names the file at fault: the set file, or the game file replaced.
-    void stage(const QString& entryName, const QString& stagedName, Source& from,
-               bool& named) override
+    // A set file that changed while it was copied (another program writing
+    // it) is refused rather than installed half-written.
+    void write(NewFile& to, Source& from) override
     {
+        PosixFile& file = static_cast<PosixFile&>(to);
+        PosixSource& source = static_cast<PosixSource&>(from);
         // Looked at again just before the copy: keeping the old pair changes
         // the change time of a set file that is a link to a game file, which
         // is no change of its content.
-        PosixSource& source = static_cast<PosixSource&>(from);
         if (::fstat(source.fd.get(), &source.info) != 0)
             failWithErrno(source.path);
-        if (source.info.st_size > LocalFileSystem::MaxReadSize)
+        if (source.info.st_size > source.limit)
             fail(EFBIG, source.path);
-        const QByteArray name = encodeFileName(entryName);
-        const QByteArray staged = encodeFileName(stagedName);
-        const QByteArray game = path(name);
-        struct stat oldInfo;
-        const struct stat* old = entry(name, oldInfo) ? &oldInfo : nullptr;
-        // A new game file gets the usual mode (0666 less the umask); a
-        // replaced one its old file's, set below.
-        const mode_t createMode = old && S_ISREG(old->st_mode) ? 0600 : 0666;
-        FileDescriptor out;
-        if (anonymousStaging) {
-            out = FileDescriptor(::openat(fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode));
-            if (out.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-                failWithErrno(game);
-            anonymousStaging = out.get() >= 0;
-        }
-        if (!anonymousStaging) {
-            out = FileDescriptor(::openat(fd(), staged.constData(),
-                                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                          createMode));
-            if (out.get() < 0)
-                failWithErrno(game);
-            named = true;
-        }
-
-        copyContent(source.fd.get(), out.get(), source.info.st_size, LocalFileSystem::MaxReadSize,
-                    source.path, game);
-        // A set file that changed while it was copied (another program
-        // writing it) is refused rather than installed half-written.
+        copyContent(source.fd.get(), file.fd.get(), source.info.st_size, source.limit, source.path,
+                    file.reported);
         struct stat after;
         if (::fstat(source.fd.get(), &after) != 0)
             failWithErrno(source.path);
@@ -505,103 +521,82 @@ public:
             after.st_ctim.tv_sec != source.info.st_ctim.tv_sec ||
             after.st_ctim.tv_nsec != source.info.st_ctim.tv_nsec)
             fail(PlatformError::Failure::ChangedWhileCopied, source.path);
-        giveOwnerAndMode(out.get(), game, old);
         // The copy keeps the source's modification time, as a copy on the
         // game's home platform does.
         const struct timespec times[2] = {{0, UTIME_OMIT}, source.info.st_mtim};
-        if (::futimens(out.get(), times) != 0)
-            failWithErrno(game);
-        if (::fsync(out.get()) != 0)
-            failWithErrno(game);
-
-        if (!named) {
-            const std::string self = "/proc/self/fd/" + std::to_string(out.get());
-            if (::linkat(AT_FDCWD, self.c_str(), fd(), staged.constData(), AT_SYMLINK_FOLLOW) !=
-                    0 &&
-                ::linkat(out.get(), "", fd(), staged.constData(), AT_EMPTY_PATH) != 0)
-                failWithErrno(game);
-            named = true;
-        }
+        if (::futimens(file.fd.get(), times) != 0)
+            failWithErrno(file.reported);
     }
 
-    bool keepByLink(const QString& entryName, const QString& keptName) override
+    // The owner where this process may give it, else at least the group,
+    // and the mode (never set-user-ID, set-group-ID or sticky); where not
+    // even the group can be given, the group gets no rights at all, as they
+    // would go to another group than the old file's.
+    void give(NewFile& to, const Facts& like) override
+    {
+        PosixFile& file = static_cast<PosixFile&>(to);
+        const int out = file.fd.get();
+        mode_t mode = like.mode & 0777;
+        const gid_t group = gid_t(like.group.toUInt());
+        if (::fchown(out, uid_t(like.owner.toUInt()), group) != 0) {
+            if (errno != EPERM && !keepsNoneOf(errno))
+                failWithErrno(file.reported);
+            if (errno == EPERM && ::fchown(out, uid_t(-1), group) != 0) {
+                if (errno != EPERM && !keepsNoneOf(errno))
+                    failWithErrno(file.reported);
+                mode &= ~mode_t(S_IRWXG);
+            }
+        }
+        if (::fchmod(out, mode) != 0 && !keepsNoneOf(errno))
+            failWithErrno(file.reported);
+    }
+
+    void syncData(NewFile& to) override
+    {
+        PosixFile& file = static_cast<PosixFile&>(to);
+        if (::fsync(file.fd.get()) != 0)
+            failWithErrno(file.reported);
+    }
+
+    void name(NewFile& to, const QString& entryName) override
+    {
+        PosixFile& file = static_cast<PosixFile&>(to);
+        const QByteArray name = encodeFileName(entryName);
+        if (file.made.isEmpty()) {
+            if (!linkAnonymous(file.fd.get(), name))
+                failWithErrno(file.reported);
+        } else if (file.made != name &&
+                   ::renameat(fd(), file.made.constData(), fd(), name.constData()) != 0) {
+            failWithErrno(file.reported);
+        }
+        file.made = name;
+    }
+
+    // A file system without hard links (EPERM, EOPNOTSUPP), a file with too
+    // many, or a link the system refuses (EPERM too: another user's file
+    // where links are protected).
+    bool link(const QString& entryName, const QString& linkName) override
     {
         const QByteArray name = encodeFileName(entryName);
-        if (::linkat(fd(), name.constData(), fd(), encodeFileName(keptName).constData(), 0) == 0)
+        if (::linkat(fd(), name.constData(), fd(), encodeFileName(linkName).constData(), 0) == 0)
             return true;
-        // A file system without hard links (EPERM, EOPNOTSUPP), a file with
-        // too many, or a link the system refuses (EPERM too: another user's
-        // file where links are protected); a file marked append-only or
-        // immutable never comes here. Each is kept by a copy.
         if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
             failWithErrno(path(name));
         return false;
     }
 
-    void keepByCopy(const QString& entryName, const QString& keptName, bool& named) override
-    {
-        const QByteArray name = encodeFileName(entryName);
-        const QByteArray game = path(name);
-        const FileDescriptor from(
-            ::openat(fd(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat old;
-        if (from.get() < 0 || ::fstat(from.get(), &old) != 0)
-            failWithErrno(game);
-        const FileDescriptor copy(::openat(fd(), encodeFileName(keptName).constData(),
-                                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                           0600));
-        if (copy.get() < 0)
-            failWithErrno(game);
-        named = true;
-        copyContent(from.get(), copy.get(), old.st_size, std::numeric_limits<qint64>::max(), game,
-                    game);
-        const struct timespec times[2] = {{0, UTIME_OMIT}, old.st_mtim};
-        if ((::geteuid() == 0 && ::fchown(copy.get(), old.st_uid, old.st_gid) != 0) ||
-            ::fchmod(copy.get(), old.st_mode & 0777) != 0 || ::futimens(copy.get(), times) != 0)
-            failWithErrno(game);
-        if (::fsync(copy.get()) != 0)
-            failWithErrno(game);
-    }
-
-    bool keepByNewLink(const QString& entryName, const QString& keptName) override
-    {
-        const QByteArray name = encodeFileName(entryName);
-        struct stat old;
-        if (!entry(name, old))
-            fail(ENOENT, path(name));
-        const QByteArray target = linkTarget(fd(), name.constData(), old, path(name));
-        if (::symlinkat(target.constData(), fd(), encodeFileName(keptName).constData()) != 0)
-            failWithErrno(path(name));
-        return true;
-    }
-
-    void markAbsent(const QString& markName) override
-    {
-        const QByteArray mark = encodeFileName(markName);
-        const FileDescriptor made(::openat(
-            fd(), mark.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (made.get() < 0)
-            failWithErrno(path(mark));
-    }
-
+    // A failure names the target, or the entry that was not there to move.
     void rename(const QString& from, const QString& to) override
     {
-        const QByteArray target = encodeFileName(to);
-        if (::renameat(fd(), encodeFileName(from).constData(), fd(), target.constData()) != 0)
-            failWithErrno(path(target));
+        const QByteArray source = encodeFileName(from), target = encodeFileName(to);
+        if (::renameat(fd(), source.constData(), fd(), target.constData()) != 0)
+            failWithErrno(path(errno == ENOENT ? source : target));
     }
 
-    void remove(const QString& entryName) override
+    void remove(const QString& entryName, bool mustExist) override
     {
         const QByteArray name = encodeFileName(entryName);
-        if (::unlinkat(fd(), name.constData(), 0) != 0)
-            failWithErrno(path(name));
-    }
-
-    void discard(const QString& traceName) override
-    {
-        const QByteArray name = encodeFileName(traceName);
-        if (::unlinkat(fd(), name.constData(), 0) != 0 && errno != ENOENT)
+        if (::unlinkat(fd(), name.constData(), 0) != 0 && (mustExist || errno != ENOENT))
             failWithErrno(path(name));
     }
 
@@ -611,6 +606,62 @@ public:
     {
         if (::fsync(fd()) != 0 && errno != EINVAL)
             failWithErrno(m_path);
+    }
+
+    // The lock is an open file description's lock on a file of the folder:
+    // what a Windows program locks under Wine reaches Linux as this kind of
+    // lock, so Tarvane.exe under Wine and a native Tarvane exclude each
+    // other. The file is never followed, only made where there is none
+    // (one a crash left is taken again), and only by a holder of the lock
+    // removed, before it lets go.
+    Lock lock(const QString& lockName, const Facts& owner) override
+    {
+        const QByteArray name = encodeFileName(lockName);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            FileDescriptor lock(
+                ::openat(fd(), name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            if (lock.get() < 0 && errno == ENOENT) {
+                if (!makeLock(name, owner))
+                    return Lock::Refused;
+                continue;
+            }
+            if (lock.get() < 0 && (errno == EACCES || errno == EPERM || errno == EROFS ||
+                                   errno == ELOOP || errno == EISDIR || errno == ENXIO))
+                return Lock::Refused;
+            struct stat held, named;
+            if (lock.get() < 0 || ::fstat(lock.get(), &held) != 0)
+                failWithErrno(path(name));
+            if (!S_ISREG(held.st_mode))
+                return Lock::Refused;
+            struct flock range = {};
+            range.l_type = F_WRLCK;
+            range.l_len = 1;
+            if (::fcntl(lock.get(), F_OFD_SETLK, &range) != 0) {
+                if (errno == EAGAIN || errno == EACCES || errno == EINTR)
+                    return Lock::Held;
+                failWithErrno(path(name));
+            }
+            // A holder that let go removed it first: taken again, anew.
+            if (::fstatat(fd(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                sameEntry(named, held)) {
+                m_lock = std::move(lock);
+                m_lockName = name;
+                return Lock::Taken;
+            }
+        }
+        return Lock::Held;
+    }
+
+    // The file goes before the lock: a waiter that then gets the lock finds
+    // the file no longer the folder's, and tries again.
+    void unlock() override
+    {
+        const FileDescriptor lock = std::move(m_lock);
+        struct stat held, named;
+        if (lock.get() >= 0 && ::fstat(lock.get(), &held) == 0 &&
+            ::fstatat(fd(), m_lockName.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            sameEntry(named, held) && ::unlinkat(fd(), m_lockName.constData(), 0) != 0)
+            failWithErrno(path(m_lockName));
     }
 
     QString path(const QString& name) const override
@@ -624,68 +675,63 @@ private:
     {
         return name.isEmpty() ? m_path : joined(m_path, name);
     }
-    void info(struct stat& st) const
+
+    // Names a file made without a name.
+    bool linkAnonymous(int file, const QByteArray& name) const
     {
-        if (::fstat(fd(), &st) != 0)
+        const std::string self = "/proc/self/fd/" + std::to_string(file);
+        return ::linkat(AT_FDCWD, self.c_str(), fd(), name.constData(), AT_SYMLINK_FOLLOW) == 0 ||
+               ::linkat(file, "", fd(), name.constData(), AT_EMPTY_PATH) == 0;
+    }
+
+    // Makes the lock file, complete before it bears its name: owned, and
+    // open to read and write for everyone who may write the folder (so no
+    // one else can hold it), while it has none. Where the system makes no
+    // file without a name (FAT, exFAT: which keep no owners or modes
+    // either) it is made under its name, as its owner. False where this
+    // process may make none; true where another was quicker.
+    bool makeLock(const QByteArray& name, const Facts& owner)
+    {
+        struct stat folder;
+        if (::fstat(fd(), &folder) != 0)
             failWithErrno(m_path);
-    }
-
-    // Whether the entry (the folder itself for none) is marked append-only or
-    // immutable, which not even root may replace or delete.
-    bool markedUnchangeable(const QByteArray& name) const
-    {
-        struct statx marks;
-        return ::statx(fd(), name.constData(), AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH, 0, &marks) ==
-                   0 &&
-               (marks.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
-    }
-
-    // The entry itself, links not followed; false when there is none.
-    bool entry(const QByteArray& name, struct stat& st) const
-    {
-        if (::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-            return true;
-        if (errno != ENOENT)
+        const mode_t writers = folder.st_mode & 0222, mode = writers | writers << 1;
+        const auto refused = [](int error) {
+            return error == EACCES || error == EPERM || error == EROFS;
+        };
+        FileDescriptor made(::openat(fd(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        const bool anonymous = made.get() >= 0;
+        if (!anonymous && refused(errno))
+            return false;
+        if (anonymous) {
+            if (!owner.owner.isEmpty() && ::geteuid() == 0 &&
+                ::fchown(made.get(), uid_t(owner.owner.toUInt()), gid_t(owner.group.toUInt())) !=
+                    0 &&
+                !keepsNoneOf(errno))
+                failWithErrno(path(name));
+        } else {
+            const MadeAs as(owner);
+            made = FileDescriptor(::openat(
+                fd(), name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+            if (made.get() < 0 && (errno == EEXIST || refused(errno)))
+                return errno == EEXIST;
+            if (made.get() < 0)
+                failWithErrno(path(name));
+        }
+        if (::fchmod(made.get(), mode) != 0 && !keepsNoneOf(errno))
             failWithErrno(path(name));
-        return false;
+        if (anonymous && !linkAnonymous(made.get(), name) && errno != EEXIST) {
+            if (refused(errno))
+                return false;
+            failWithErrno(path(name));
+        }
+        return true;
     }
 
-    // A replaced game file keeps its old file's owner where this process
-    // may give it, else at least its group, and its mode (never set-user-ID,
-    // set-group-ID or sticky); where not even the group can be kept, the
-    // group gets no rights at all, as they would go to another group than
-    // the old file's. A game file that root makes where there was none
-    // belongs to the game folder's owner and group, so that the player can
-    // replace it later.
-    void giveOwnerAndMode(int out, const QByteArray& game, const struct stat* old) const
-    {
-        if (!old || !S_ISREG(old->st_mode)) {
-            struct stat owner;
-            if (::geteuid() != 0)
-                return;
-            info(owner);
-            if (::fchown(out, owner.st_uid, owner.st_gid) != 0)
-                failWithErrno(game);
-            return;
-        }
-        mode_t mode = old->st_mode & 0777;
-        if (::fchown(out, old->st_uid, old->st_gid) != 0) {
-            if (errno != EPERM)
-                failWithErrno(game);
-            if (::fchown(out, uid_t(-1), old->st_gid) != 0) {
-                if (errno != EPERM)
-                    failWithErrno(game);
-                mode &= ~mode_t(S_IRWXG);
-            }
-        }
-        if (::fchmod(out, mode) != 0)
-            failWithErrno(game);
-    }
-
-    static constexpr char LockName[] = ".tarvane-lock";
     FileDescriptor m_fd;
     QByteArray m_path;
     FileDescriptor m_lock;
+    QByteArray m_lockName;
 };
 
 // The working folder as the shell named it, as `pwd -L` gives it: $PWD, if

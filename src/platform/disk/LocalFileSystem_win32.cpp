@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 #include <windows.h>
@@ -200,20 +201,28 @@ Sid ownerOf(HANDLE file)
     return owner;
 }
 
+// A set file or an entry, open to be copied, no more than `limit` bytes.
 class WinSource final : public ChangeFolder::Source
 {
 public:
-    // No other program may write a set file while it is copied: one that
-    // is being written is refused, not installed half-written.
-    explicit WinSource(const QString& path)
-        : path(nativePath(path)),
-          file(openInput(this->path, bytes, FILE_SHARE_READ | FILE_SHARE_DELETE))
-    {}
+    WinSource(const QString& path, qint64 limit, DWORD share) : path(path), limit(limit)
+    {
+        file = openInput(path, bytes, share);
+    }
     qint64 size() const override { return bytes.QuadPart; }
 
     QString path;
+    qint64 limit;
     LARGE_INTEGER bytes;
     Handle file;
+};
+
+// A new file, made as `made`. Failures name the game file it is for.
+class WinFile final : public ChangeFolder::NewFile
+{
+public:
+    Handle file;
+    QString made, reported;
 };
 
 // The game folder, pinned for the whole of one change.
@@ -222,6 +231,10 @@ class WinFolder final : public ChangeFolder
 public:
     explicit WinFolder(const QString& folder) : m_folder(nativePath(folder))
     {
+        // Windows names every file it makes, and making a link needs a
+        // privilege ordinary users lack.
+        anonymousFiles = false;
+        newLinks = false;
         m_pin = Handle(CreateFileW(wide(m_folder), FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -229,179 +242,193 @@ public:
             failWithLastError(m_folder);
     }
 
-    // Marked for deletion, the lock file goes as the lock does, when its
-    // handle closes.
-    ~WinFolder() override
-    {
-        FILE_DISPOSITION_INFO disposition = {TRUE};
-        if (m_lock.valid())
-            SetFileInformationByHandle(m_lock.get(), FileDispositionInfo, &disposition,
-                                       sizeof disposition);
-    }
-
-    // The lock is LockFileEx's on a file of the folder, made for the change
-    // and removed at its end: no other account can hold it where it may not
-    // change the folder (a named object of the machine's, another could
-    // make or hold first), and under Wine it is the lock a native Tarvane
-    // takes. A folder where it cannot be made (read-only, refused) needs
-    // none: no change can be made there either, and the report is that
-    // change's. While a holder's file is marked for deletion, or another
-    // program has it open alone, it cannot be opened: still held. (So the
-    // file locked is always the one of that name.)
-    bool tryLock() override
-    {
-        const QString name = native(QStringLiteral(".tarvane-lock"));
-        Handle lock(CreateFileW(wide(name), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
-                                nullptr));
-        OVERLAPPED start = {};
-        if (!lock.valid()) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_SHARING_VIOLATION)
-                return false;
-            if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
-                return GetFileAttributesW(wide(name)) == INVALID_FILE_ATTRIBUTES;
-            fail(error, m_folder);
-        }
-        if (!LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                        &start)) {
-            if (GetLastError() == ERROR_LOCK_VIOLATION)
-                return false;
-            failWithLastError(m_folder);
-        }
-        m_lock = std::move(lock);
-        return true;
-    }
-
-    Entry look(const QString& name) const override
+    // A junction, a link to a folder, is a folder here.
+    Facts look(const QString& name) const override
     {
         BY_HANDLE_FILE_INFORMATION info;
-        if (!inspect(name, info).valid()) {
+        const Handle file = inspect(name, info);
+        if (!file.valid()) {
             if (GetLastError() == ERROR_FILE_NOT_FOUND)
                 return {};
             failWithLastError(native(name));
         }
-        if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-            return {info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? Kind::Other : Kind::Link};
-        return {Kind::File, info.nNumberOfLinks == 1};
+        const DWORD attributes = info.dwFileAttributes;
+        Facts facts;
+        facts.kind = attributes & FILE_ATTRIBUTE_DIRECTORY       ? Kind::Folder
+                     : attributes & FILE_ATTRIBUTE_REPARSE_POINT ? Kind::Link
+                                                                 : Kind::File;
+        facts.links = int(info.nNumberOfLinks);
+        facts.id = QByteArray::number(info.dwVolumeSerialNumber) + ':' +
+                   QByteArray::number((quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+        const Sid owner = ownerOf(file.get());
+        facts.owner = QByteArray(owner.data(), qsizetype(owner.size()));
+        facts.mode =
+            attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+        facts.readOnly = attributes & FILE_ATTRIBUTE_READONLY;
+        return facts;
     }
 
     QStringList entries() const override { return LocalFileSystem().listDirectory(m_folder); }
 
-    // A temporary's name is known to anyone who can write the folder. Only
-    // a plain file with no other link, made by this user's account (owned
-    // by the owner Windows gives this process's new files, or by a game
-    // file's own owner, who may change the game files anyway), is taken for
-    // a temporary of ours; or, kept, the game file itself, linked. Anything
-    // else (a folder, a reparse point, another account's file, a file linked
-    // in under another name) is left alone and stops the change. One look
-    // at the entry, through a handle of its own, decides.
-    bool ownTrace(const QString& name, const QString& forEntry, Trace kind,
-                  const QStringList& pair) const override
+    // Tried: an entry opened for deletion (a program that holds it without
+    // letting others delete it refuses that too), the folder for adding a
+    // file.
+    int refusal(const QString& name) const override
     {
-        BY_HANDLE_FILE_INFORMATION trace, game;
-        const Handle file = inspect(name, trace);
-        if (!file.valid())
-            failWithLastError(native(name));
-        const Handle gameFile = inspect(forEntry, game);
-        const bool sameFile = gameFile.valid() &&
-                              trace.dwVolumeSerialNumber == game.dwVolumeSerialNumber &&
-                              trace.nFileIndexHigh == game.nFileIndexHigh &&
-                              trace.nFileIndexLow == game.nFileIndexLow;
-        if (kind == Trace::Kept && sameFile && trace.nNumberOfLinks == 2)
-            return true;
-        // Where the volume keeps no owners (FAT), there is none to go by.
-        const Sid owner = ownerOf(file.get()), user = processSid(TokenUser);
-        bool ours =
-            owner.empty() || user.empty() || owner == user || owner == processSid(TokenOwner);
-        for (const QString& other : pair) {
-            BY_HANDLE_FILE_INFORMATION unused;
-            const Handle otherFile = inspect(other, unused);
-            ours = ours || (otherFile.valid() && owner == ownerOf(otherFile.get()));
-        }
-        if ((trace.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-            trace.nNumberOfLinks != 1 || !ours)
-            fail(ERROR_FILE_EXISTS, native(name));
-        return true;
+        const Handle probe(CreateFileW(
+            wide(native(name)), name.isEmpty() ? FILE_ADD_FILE : DELETE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return probe.valid() ? 0 : int(GetLastError());
     }
 
-    // Not a folder, not read-only, not held open by a program that forbids
-    // its deletion, and (for a replace) not a reparse point, whose handling
-    // Windows leaves undefined.
-    bool checkDestination(const QString& name, bool replacing) const override
+    // The owner Windows gives this process's files: the user, or for an
+    // administrator's elevated process, the Administrators group. Such a
+    // process may act for any user.
+    User user() const override
     {
-        const QString destination = native(name);
-        const DWORD attributes = GetFileAttributesW(wide(destination));
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND)
-                return false;
-            fail(error, destination);
+        User user;
+        for (const TOKEN_INFORMATION_CLASS which : {TokenUser, TokenOwner}) {
+            const Sid sid = processSid(which);
+            user.owners.append(QByteArray(sid.data(), qsizetype(sid.size())));
         }
-        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
-            throw PlatformError::of(attributes & FILE_ATTRIBUTE_DIRECTORY
-                                        ? PlatformError::Failure::AFolder
-                                        : PlatformError::Failure::ReadOnly,
-                                    shown(destination));
-        if (replacing && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            fail(ERROR_CANT_ACCESS_FILE, destination);
-        const Handle probe(CreateFileW(
-            wide(destination), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!probe.valid())
-            failWithLastError(destination);
-        return true;
+        HANDLE token = nullptr;
+        TOKEN_ELEVATION elevation = {};
+        DWORD size = 0;
+        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+            user.actsForAll =
+                GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                elevation.TokenIsElevated;
+            CloseHandle(token);
+        }
+        return user;
+    }
+
+    QByteArray linkTarget(const QString& name) const override
+    {
+        fail(ERROR_NOT_SUPPORTED, native(name));
+    }
+
+    bool sameBytes(const QString& a, const QString& b) const override
+    {
+        const WinSource one(native(a), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        const WinSource other(native(b), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        const auto reader = [](const WinSource& from) {
+            return [&from](char* data, qsizetype size) {
+                return readSome(from.file.get(), data, size, from.path);
+            };
+        };
+        return one.size() == other.size() && ::sameBytes(reader(one), reader(other));
     }
 
     std::unique_ptr<Source> openSource(const QString& path) const override
     {
-        return std::make_unique<WinSource>(path);
+        // No other program may write a set file while it is copied: one that
+        // is being written is refused, not installed half-written.
+        return std::make_unique<WinSource>(nativePath(path), LocalFileSystem::MaxReadSize,
+                                           FILE_SHARE_READ | FILE_SHARE_DELETE);
     }
 
-    void stage(const QString& name, const QString& staged, Source& from, bool& named) override
+    std::unique_ptr<Source> openEntry(const QString& name) const override
     {
+        return std::make_unique<WinSource>(native(name), std::numeric_limits<qint64>::max(),
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    }
+
+    // The file gets the owner Windows gives this process's files.
+    std::unique_ptr<NewFile> create(const QString& name, const QString& entry, const Facts&,
+                                    quint32) override
+    {
+        auto file = std::make_unique<WinFile>();
+        file->made = native(name);
+        file->reported = native(entry);
+        file->file = Handle(CreateFileW(wide(file->made), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file->file.valid())
+            failWithLastError(file->reported);
+        return file;
+    }
+
+    void createLink(const QByteArray&, const QString& name, const Facts&) override
+    {
+        fail(ERROR_NOT_SUPPORTED, native(name));
+    }
+
+    void write(NewFile& to, Source& from) override
+    {
+        WinFile& file = static_cast<WinFile&>(to);
         WinSource& source = static_cast<WinSource&>(from);
-        const DWORD old = GetFileAttributesW(wide(native(name)));
-        const DWORD kept =
-            old == INVALID_FILE_ATTRIBUTES
-                ? 0
-                : old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-        writeNew(staged, source.file.get(), source.path, kept, native(name), named);
+        std::vector<char> buffer(ChunkSize);
+        qint64 copied = 0;
+        for (;;) {
+            const qsizetype n = readSome(source.file.get(), buffer.data(), ChunkSize, source.path);
+            if (n == 0)
+                break;
+            copied += n;
+            if (copied > source.limit)
+                fail(ERROR_FILE_TOO_LARGE, source.path);
+            DWORD written = 0;
+            if (!WriteFile(file.file.get(), buffer.data(), DWORD(n), &written, nullptr))
+                failWithLastError(file.reported);
+            if (written != DWORD(n))
+                fail(ERROR_DISK_FULL, file.reported);
+        }
+        FILETIME created, accessed, modified;
+        FILE_BASIC_INFO basic = {};
+        if (!GetFileTime(source.file.get(), &created, &accessed, &modified))
+            failWithLastError(source.path);
+        basic.LastWriteTime.LowPart = modified.dwLowDateTime;
+        basic.LastWriteTime.HighPart = LONG(modified.dwHighDateTime);
+        if (!SetFileInformationByHandle(file.file.get(), FileBasicInfo, &basic, sizeof basic))
+            failWithLastError(file.reported);
     }
 
-    bool keepByLink(const QString& name, const QString& kept) override
+    // Its attributes: hidden, system, archive.
+    void give(NewFile& to, const Facts& like) override
     {
-        if (CreateHardLinkW(wide(native(kept)), wide(native(name)), nullptr))
+        WinFile& file = static_cast<WinFile&>(to);
+        FILE_BASIC_INFO basic = {};
+        basic.FileAttributes = like.mode != 0 ? like.mode : FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(file.file.get(), FileBasicInfo, &basic, sizeof basic))
+            failWithLastError(file.reported);
+    }
+
+    void syncData(NewFile& to) override
+    {
+        WinFile& file = static_cast<WinFile&>(to);
+        if (!FlushFileBuffers(file.file.get()))
+            failWithLastError(file.reported);
+    }
+
+    void name(NewFile& to, const QString& name) override
+    {
+        WinFile& file = static_cast<WinFile&>(to);
+        const QString target = native(name);
+        if (file.made == target)
+            return;
+        file.file = Handle();
+        if (!retried(
+                [&] { return MoveFileExW(wide(file.made), wide(target), MOVEFILE_WRITE_THROUGH); }))
+            failWithLastError(file.reported);
+        file.made = target;
+    }
+
+    // A volume without hard links: FAT, exFAT.
+    bool link(const QString& entry, const QString& name) override
+    {
+        if (CreateHardLinkW(wide(native(name)), wide(native(entry)), nullptr))
             return true;
-        // A volume without hard links: FAT, exFAT.
         const DWORD error = GetLastError();
         if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
-            fail(error, native(name));
+            fail(error, native(entry));
         hardLinks = false;
         return false;
     }
 
-    void keepByCopy(const QString& name, const QString& kept, bool& named) override
-    {
-        LARGE_INTEGER size;
-        const Handle current = openInput(native(name), size);
-        writeNew(kept, current.get(), native(name), GetFileAttributesW(wide(native(name))),
-                 native(name), named);
-    }
-
-    // Making a link needs a privilege ordinary users lack: it is moved aside.
-    bool keepByNewLink(const QString&, const QString&) override { return false; }
-
-    void markAbsent(const QString& mark) override
-    {
-        bool named = false;
-        writeNew(mark, nullptr, {}, 0, native(mark), named);
-    }
-
     // Windows refuses a move over a file that another program holds open
     // (even one that lets others delete it) as it refuses a change: such a
-    // file, which Tarvane cannot open alone, is reported as held.
+    // file, which Tarvane cannot open alone, is reported as held. A failure
+    // names the target, or the entry that was not there to move.
     void rename(const QString& from, const QString& to) override
     {
         const QString source = native(from), target = native(to);
@@ -411,6 +438,8 @@ public:
             }))
             return;
         const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            fail(error, source);
         if (error == ERROR_ACCESS_DENIED) {
             const Handle alone(CreateFileW(wide(target), DELETE, 0, nullptr, OPEN_EXISTING,
                                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -424,8 +453,8 @@ public:
     // lets others delete) for deletion: its name goes when that program
     // closes it, and a power loss before then brings it back. So the file
     // is opened alone, marked and closed, and gone at once; or, held, the
-    // removal is refused.
-    void remove(const QString& name) override
+    // deletion is refused.
+    void remove(const QString& name, bool mustExist) override
     {
         const QString file = native(name);
         Handle alone;
@@ -433,19 +462,14 @@ public:
                 alone = Handle(CreateFileW(wide(file), DELETE, 0, nullptr, OPEN_EXISTING,
                                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
                 return alone.valid();
-            }))
+            })) {
+            if (!mustExist && GetLastError() == ERROR_FILE_NOT_FOUND)
+                return;
             failWithLastError(file);
+        }
         FILE_DISPOSITION_INFO disposition = {TRUE};
         if (!SetFileInformationByHandle(alone.get(), FileDispositionInfo, &disposition,
                                         sizeof disposition))
-            failWithLastError(file);
-    }
-
-    void discard(const QString& name) override
-    {
-        const QString file = native(name);
-        if (!retried([&] { return DeleteFileW(wide(file)); }) &&
-            GetLastError() != ERROR_FILE_NOT_FOUND)
             failWithLastError(file);
     }
 
@@ -465,6 +489,56 @@ public:
             if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
                 fail(error, m_folder);
         }
+    }
+
+    // The lock is LockFileEx's on a file of the folder: no other account
+    // can hold it where it may not change the folder (a named object of the
+    // machine's, another could make or hold first), and under Wine it is
+    // the lock a native Tarvane takes. Made hidden in one step where there
+    // is none, it is never followed. While a holder's file is marked for
+    // deletion, or another program has it open alone, it cannot be opened:
+    // still held. (So the file locked is always the one of that name.)
+    Lock lock(const QString& name, const Facts&) override
+    {
+        const QString file = native(name);
+        Handle lock(CreateFileW(wide(file), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!lock.valid()) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_SHARING_VIOLATION)
+                return Lock::Held;
+            if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
+                return Lock::Refused;
+            fail(error, file);
+        }
+        if (!GetFileInformationByHandle(lock.get(), &info))
+            failWithLastError(file);
+        if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            return Lock::Refused;
+        OVERLAPPED start = {};
+        if (!LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                        &start)) {
+            if (GetLastError() == ERROR_LOCK_VIOLATION)
+                return Lock::Held;
+            failWithLastError(file);
+        }
+        m_lock = std::move(lock);
+        m_lockName = file;
+        return Lock::Taken;
+    }
+
+    // Marked for deletion, the file goes as the lock does, when its handle
+    // closes.
+    void unlock() override
+    {
+        const Handle lock = std::move(m_lock);
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        if (lock.valid() && !SetFileInformationByHandle(lock.get(), FileDispositionInfo,
+                                                        &disposition, sizeof disposition))
+            failWithLastError(m_lockName);
     }
 
     QString path(const QString& name) const override { return shown(native(name)); }
@@ -490,61 +564,10 @@ private:
         return m_folder + u'\\' + name;
     }
 
-    // Writes a new file of the folder, with the content of `source` (an
-    // empty one without), complete and flushed. Written anonymously, it is
-    // marked for deletion until then, so that a killed process leaves
-    // nothing behind; `named` says when it is there to stay.
-    void writeNew(const QString& name, HANDLE source, const QString& sourcePath,
-                  DWORD keptAttributes, const QString& reported, bool& named) const
-    {
-        const QString file = native(name);
-        const Handle out(CreateFileW(wide(file), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!out.valid())
-            failWithLastError(file);
-        named = !anonymousStaging;
-        FILE_DISPOSITION_INFO disposition = {TRUE};
-        const auto setDeletePending = [&] {
-            if (!SetFileInformationByHandle(out.get(), FileDispositionInfo, &disposition,
-                                            sizeof disposition))
-                failWithLastError(file);
-        };
-        if (!named)
-            setDeletePending();
-        std::vector<char> buffer(ChunkSize);
-        qint64 copied = 0;
-        FILE_BASIC_INFO basic = {};
-        for (;;) {
-            const qsizetype n = source ? readSome(source, buffer.data(), ChunkSize, sourcePath) : 0;
-            if (n == 0)
-                break;
-            copied += n;
-            if (copied > LocalFileSystem::MaxReadSize)
-                fail(ERROR_FILE_TOO_LARGE, sourcePath);
-            DWORD written = 0;
-            if (!WriteFile(out.get(), buffer.data(), DWORD(n), &written, nullptr))
-                failWithLastError(reported);
-            if (written != DWORD(n))
-                fail(ERROR_DISK_FULL, reported);
-        }
-        FILETIME created, accessed, modified = {};
-        if (source && !GetFileTime(source, &created, &accessed, &modified))
-            failWithLastError(sourcePath);
-        basic.LastWriteTime.LowPart = modified.dwLowDateTime;
-        basic.LastWriteTime.HighPart = LONG(modified.dwHighDateTime);
-        basic.FileAttributes = keptAttributes != 0 ? keptAttributes : FILE_ATTRIBUTE_NORMAL;
-        if (!SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof basic) ||
-            !FlushFileBuffers(out.get()))
-            failWithLastError(reported);
-        disposition.DeleteFile = FALSE;
-        if (!named)
-            setDeletePending();
-        named = true;
-    }
-
     QString m_folder;
     Handle m_pin;
     Handle m_lock;
+    QString m_lockName;
     Handle m_flush;
 };
 

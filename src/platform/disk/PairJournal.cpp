@@ -14,42 +14,51 @@
 
 namespace {
 
+using Facts = ChangeFolder::Facts;
+using Kind = ChangeFolder::Kind;
+using Failure = PlatformError::Failure;
+
 // How long a change waits for another holder of the folder's lock (another
 // Tarvane, or a program of one who may write the folder) before it reports
 // the folder in use.
 constexpr int LockWaitMs = 3000;
 
-void lockWaiting(ChangeFolder& folder, const WaitNotice& waiting)
+// An entry as the folder spells it: exactly, else the first whose name
+// differs only in case; empty where there is none.
+QString spelled(const QStringList& there, const QString& name)
 {
-    if (folder.tryLock())
-        return;
-    const auto stopTelling = qScopeGuard([&] {
-        if (waiting)
-            waiting(false);
-    });
-    QElapsedTimer waited;
-    waited.start();
-    do {
-        if (waited.elapsed() >= LockWaitMs)
-            throw PlatformError::of(PlatformError::Failure::Busy, folder.path({}));
-        if (waiting)
-            waiting(true);
-        QThread::msleep(20);
-    } while (!folder.tryLock());
+    if (there.contains(name))
+        return name;
+    for (const QString& entry : there) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    return {};
 }
 
 } // namespace
 
 PairJournal::PairJournal(ChangeFolder& folder, const QStringList& names)
-    : m_folder(folder), m_names(names), m_staged(names.size(), false),
-      m_kept(names.size(), Kept::No)
+    : m_folder(folder), m_names(names), m_kept(names.size(), Kept::No), m_user(folder.user()),
+      m_at(folder.look({}))
 {}
+
+// A crash lets the lock go with the process, and leaves its file for the
+// next change to take again.
+PairJournal::~PairJournal()
+{
+    try {
+        if (m_locked)
+            m_folder.unlock();
+    } catch (...) {
+    }
+}
 
 void PairJournal::copy(ChangeFolder& folder, const QStringList& names, const QStringList& sources,
                        const WaitNotice& waiting)
 {
-    lockWaiting(folder, waiting);
     PairJournal journal(folder, names);
+    journal.lock(waiting, true);
     journal.recover();
 
     // Every source is opened and checked before anything is written.
@@ -57,76 +66,250 @@ void PairJournal::copy(ChangeFolder& folder, const QStringList& names, const QSt
     for (const QString& source : sources) {
         opened.push_back(folder.openSource(source));
         if (opened.back()->size() > LocalFileSystem::MaxReadSize)
-            throw PlatformError::of(PlatformError::Failure::TooLarge, source);
+            throw PlatformError::of(Failure::TooLarge, source);
     }
     for (const QString& name : names)
-        folder.checkDestination(name, true);
+        journal.checkDestination(name, true);
 
     try {
         journal.keepAll([&] {
             for (qsizetype i = 0; i < names.size(); ++i) {
-                bool named = false;
-                const auto noteNamed = qScopeGuard([&] { journal.m_staged[i] = named; });
-                folder.stage(names[i], staged(names[i]), *opened[size_t(i)], named);
+                // A replaced file's owner and mode go to the new one.
+                const Facts old = folder.look(names[i]);
+                const bool file = old.kind == Kind::File;
+                journal.makeFile(staged(names[i]), opened[size_t(i)].get(), file ? &old : nullptr,
+                                 file ? 0600 : 0666, names[i]);
             }
         });
         for (qsizetype i = 0; i < names.size(); ++i) {
             if (i > 0)
                 folder.sync();
             folder.rename(staged(names[i]), names[i]);
-            journal.m_changed = i + 1;
         }
+        journal.finish();
     } catch (...) {
         journal.undo();
         throw;
     }
-    journal.finish();
 }
 
 void PairJournal::remove(ChangeFolder& folder, const QStringList& names, const WaitNotice& waiting)
 {
-    lockWaiting(folder, waiting);
     PairJournal journal(folder, names);
+    journal.lock(waiting, true);
     journal.recover();
 
     // A missing entry ends the removal: those before it go, all or none.
     qsizetype present = 0;
-    while (present < names.size() && folder.checkDestination(names[present], false))
+    while (present < names.size() && journal.checkDestination(names[present], false))
         ++present;
     if (present == 0)
-        throw PlatformError::of(PlatformError::Failure::NotFound, folder.path(names.first()));
+        throw PlatformError::of(Failure::NotFound, folder.path(names.first()));
     journal.m_names.resize(present);
+    journal.m_kept.resize(present);
 
     try {
         journal.keepAll({});
         bool removed = false;
         for (qsizetype i = 0; i < present; ++i) {
-            if (journal.m_kept[i] != Kept::ByMove) {
-                if (removed)
-                    folder.sync();
-                folder.remove(names[i]);
-                removed = true;
-            }
-            journal.m_changed = i + 1;
+            if (journal.m_kept[i] == Kept::ByMove)
+                continue;
+            if (removed)
+                folder.sync();
+            folder.remove(names[i], true);
+            removed = true;
         }
+        journal.finish();
     } catch (...) {
         journal.undo();
         throw;
     }
-    journal.finish();
     if (present < names.size())
-        throw PlatformError::of(PlatformError::Failure::NotFound, folder.path(names[present]));
+        throw PlatformError::of(Failure::NotFound, folder.path(names[present]));
 }
 
 void PairJournal::finishInterrupted(ChangeFolder& folder, const QStringList& names)
 {
-    if (folder.tryLock())
-        PairJournal(folder, names).recover();
+    PairJournal journal(folder, names);
+    if (journal.lock({}, false))
+        journal.recover();
 }
 
-// Steps 2 to 4: every entry kept, each complete before `between` (staging)
-// begins, so a copy cut short is never put back; then moved aside where it
-// could not be kept beside, one at a time.
+// Takes the folder's lock, where `wait` waiting three seconds at most for
+// another holder, else false where another holds it.
+bool PairJournal::lock(const WaitNotice& waiting, bool wait)
+{
+    // A folder marked append-only or immutable needs none: nothing can
+    // change there, and the lock file could not go again.
+    if (m_at.unchangeable)
+        return true;
+    QElapsedTimer waited;
+    const auto stopTelling = qScopeGuard([&] {
+        if (waited.isValid() && waiting)
+            waiting(false);
+    });
+    for (;;) {
+        switch (m_folder.lock(QLatin1String(LockName), newOwner())) {
+        case ChangeFolder::Lock::Taken:
+            m_locked = true;
+            return true;
+        case ChangeFolder::Lock::Held:
+            break;
+        case ChangeFolder::Lock::Refused: {
+            // A lock file that is no file is another's, and named. One this
+            // user may not open is held, where it may change the folder (it
+            // may be another user's, locked now); where it may not, or can
+            // make none, no change can be made either, and that change's
+            // report says why.
+            const Facts file = m_folder.look(QLatin1String(LockName));
+            if (file.kind != Kind::File && file.kind != Kind::None)
+                throw PlatformError::of(Failure::NotALockFile,
+                                        m_folder.path(QLatin1String(LockName)));
+            if (file.kind == Kind::None || m_folder.refusal({}) != 0)
+                return true;
+            break;
+        }
+        }
+        if (!wait)
+            return false;
+        if (!waited.isValid())
+            waited.start();
+        else if (waited.elapsed() >= LockWaitMs)
+            throw PlatformError::of(Failure::Busy, m_folder.path({}));
+        if (waiting)
+            waiting(true);
+        QThread::msleep(20);
+    }
+}
+
+// A change that ended half-way (the process killed, the machine stopped)
+// left its temporaries. While the last entry's kept entry (or absent mark)
+// is there, it has not happened: the kept old entries go back. Either way
+// the temporaries go. Temporaries are found whatever the case of their
+// names, and a kept entry goes back over the game file as the folder
+// spells it, or where there is none, as the kept entry spells it. A
+// temporary this user's Tarvane cannot have made stops it before anything
+// changes. One look at each temporary decides all of it: one planted after
+// that look is left alone.
+void PairJournal::recover()
+{
+    const QStringList there = m_folder.entries();
+    QStringList found, marks;
+    QList<Facts> markFacts, games;
+    bool stagedLast = false;
+    for (const QString& name : std::as_const(m_names)) {
+        stagedLast = false;
+        const QString game = spelled(there, name);
+        games << (game.isEmpty() ? Facts{} : m_folder.look(game));
+        marks << QString();
+        markFacts << Facts{};
+        for (const QString& wanted : {staged(name), kept(name), absent(name)}) {
+            const QString trace = spelled(there, wanted);
+            if (trace.isEmpty())
+                continue;
+            const Facts facts = m_folder.look(trace);
+            if (!trusted(facts, wanted == kept(name), games.last()))
+                throw PlatformError::of(Failure::NotOurs, m_folder.path(trace));
+            found << trace;
+            stagedLast = stagedLast || wanted == staged(name);
+            if (wanted != staged(name) && marks.last().isEmpty()) {
+                marks.last() = trace;
+                markFacts.last() = facts;
+            }
+        }
+    }
+    // (A change of an earlier Tarvane kept no last entry: its staged file
+    // says so there.)
+    if (!marks.last().isEmpty() || stagedLast) {
+        // Every entry back where it is not as kept, the last one's after the
+        // others are durable.
+        for (qsizetype i = 0; i < marks.size(); ++i) {
+            if (i > 0 && i == marks.size() - 1)
+                m_folder.sync();
+            const QString game = spelled(there, m_names[i]);
+            if (marks[i].endsWith(QLatin1String(AbsentSuffix)) && !game.isEmpty())
+                m_folder.remove(game, false);
+            else if (marks[i].endsWith(QLatin1String(KeptSuffix)) &&
+                     !(!game.isEmpty() && asKept(markFacts[i], marks[i], games[i], game)))
+                m_folder.rename(
+                    marks[i],
+                    !game.isEmpty()
+                        ? game
+                        : marks[i].mid(1, marks[i].size() - 1 - qsizetype(sizeof KeptSuffix - 1)));
+        }
+        m_folder.sync();
+    }
+    if (!found.isEmpty())
+        removeEach(found);
+}
+
+// Whether a game file holds what was kept: it is the same file, or has the
+// same bytes. Then it needs no putting back (one this user may not
+// replace, which the change cannot have replaced either, is left alone);
+// where it is the new file all the same, the new one holds the old bytes.
+bool PairJournal::asKept(const Facts& kept, const QString& keptName, const Facts& game,
+                         const QString& gameName) const
+{
+    return kept.id == game.id || (kept.kind == Kind::File && game.kind == Kind::File &&
+                                  m_folder.sameBytes(keptName, gameName));
+}
+
+// Whether a temporary (kept, or another) for a game file now as `game` is
+// can have been made by this user's Tarvane. A temporary's name is known
+// to anyone who can write the folder: another user's file, a folder, or a
+// file linked in under another name is not ours.
+bool PairJournal::trusted(const Facts& trace, bool kept, const Facts& game) const
+{
+    // Kept as a second name of the game file, which is still in place.
+    if (kept && trace.kind == Kind::File && trace.links == 2 && game.kind != Kind::None &&
+        trace.id == game.id)
+        return true;
+    const bool ourKind = trace.kind == Kind::File || (kept && trace.kind == Kind::Link);
+    // Made by this user; or, for root, by the game folder's owner, to whom
+    // root gives what it makes. A volume that keeps no owners (FAT) lets
+    // anyone who may write the folder write the pair itself as well.
+    const bool made = trace.owner.isEmpty() || m_user.owners.contains(trace.owner) ||
+                      (m_user.actsForAll && trace.owner == m_at.owner);
+    // A file every user may write could be any such file of the owner's,
+    // linked in by another user: taken only where every user may change
+    // the game file it stands for anyway.
+    const bool guarded = !trace.othersMayWrite || game.kind == Kind::None || game.othersMayWrite;
+    return ourKind && trace.links == 1 && made && guarded;
+}
+
+// Whether a game file is there, refusing one that may not be replaced (or,
+// with `replacing` false, deleted): a folder; a file marked read-only, or
+// append-only or immutable, in a folder not so marked; one this process may
+// not change, or that another program holds; and for a replace, a link
+// where the system makes none anew (Windows leaves moving a file over one
+// undefined).
+bool PairJournal::checkDestination(const QString& name, bool replacing) const
+{
+    const auto refuse = [&](Failure failure, const QString& path) {
+        throw PlatformError::of(failure, path);
+    };
+    if (m_at.unchangeable)
+        refuse(Failure::Unchangeable, m_folder.path({}));
+    const Facts entry = m_folder.look(name);
+    if (entry.kind == Kind::None)
+        return false;
+    if (entry.kind == Kind::Folder)
+        refuse(Failure::AFolder, m_folder.path(name));
+    if (entry.unchangeable)
+        refuse(Failure::Unchangeable, m_folder.path(name));
+    if (entry.readOnly)
+        refuse(Failure::ReadOnly, m_folder.path(name));
+    if (replacing && entry.kind == Kind::Link && !m_folder.newLinks)
+        refuse(Failure::ALink, m_folder.path(name));
+    if (const int error = m_folder.refusal(name))
+        throw PlatformError::fromSystem(error, m_folder.path(name));
+    return true;
+}
+
+// Steps 2 to 4: every entry kept, each complete and named before `between`
+// (staging) begins; then moved aside where it could not be kept beside,
+// one at a time, the last entry first: moved aside, it is the mark that
+// the change has not happened.
 void PairJournal::keepAll(const std::function<void()>& between)
 {
     QList<qsizetype> toMove;
@@ -137,8 +320,6 @@ void PairJournal::keepAll(const std::function<void()>& between)
     if (between)
         between();
     m_folder.sync();
-    // The last entry first: moved aside, it is the mark that the change has
-    // not happened.
     for (auto i = toMove.crbegin(); i != toMove.crend(); ++i) {
         m_folder.rename(m_names[*i], kept(m_names[*i]));
         m_kept[*i] = Kept::ByMove;
@@ -152,142 +333,118 @@ void PairJournal::keepAll(const std::function<void()>& between)
 bool PairJournal::keepBeside(qsizetype i)
 {
     const QString& name = m_names[i];
-    const ChangeFolder::Entry old = m_folder.look(name);
-    bool named = false;
-    const auto noteNamed = qScopeGuard([&] {
-        if (named)
-            m_kept[i] = old.kind == ChangeFolder::Kind::None ? Kept::AbsentMark : Kept::ByCopy;
-    });
-    switch (old.kind) {
-    case ChangeFolder::Kind::None:
-        m_folder.markAbsent(absent(name));
-        named = true;
-        return true;
-    case ChangeFolder::Kind::Link:
-        named = m_folder.keepByNewLink(name, kept(name));
-        return named;
-    default:
-        // Where the volume has no hard links, or the system refuses one, a
-        // copy: moved aside, a file would be missing while the change runs,
-        // and a rename torn by a power loss could lose it.
-        if (old.linkable && m_folder.hardLinks && m_folder.keepByLink(name, kept(name))) {
-            m_kept[i] = Kept::ByLink;
-            return true;
-        }
-        // Only a file can be copied.
-        if (old.kind != ChangeFolder::Kind::File)
-            throw PlatformError::of(PlatformError::Failure::NotPermitted, m_folder.path(name));
-        m_folder.keepByCopy(name, kept(name), named);
+    const Facts old = m_folder.look(name);
+    if (old.kind == Kind::None) {
+        makeFile(absent(name), nullptr, nullptr, 0600, name);
+        m_kept[i] = Kept::AbsentMark;
         return true;
     }
+    if (old.kind == Kind::Link) {
+        if (!m_folder.newLinks)
+            return false;
+        m_folder.createLink(m_folder.linkTarget(name), kept(name), newOwner());
+        m_kept[i] = Kept::Beside;
+        return true;
+    }
+    // A second name, of a file with no other (recovery takes a file with
+    // two only as the game file itself) that every recovery here trusts:
+    // for root, one of the folder owner's.
+    const bool linkable =
+        old.links == 1 && m_folder.hardLinks &&
+        (m_user.actsForAll ? old.owner == m_at.owner : m_user.owners.contains(old.owner));
+    if (linkable && m_folder.link(name, kept(name))) {
+        m_kept[i] = Kept::Beside;
+        return true;
+    }
+    // Else a copy, where the volume has no hard links or the system refuses
+    // one: moved aside, a file would be missing while the change runs, and
+    // a rename torn by a power loss could lose it. It has the owner and
+    // mode the file has, as far as they can be given; root gives one of
+    // another user's the folder owner's, for the player to recover it.
+    if (old.kind != Kind::File)
+        throw PlatformError::of(Failure::NotPermitted, m_folder.path(name));
+    Facts like = old;
+    if (m_user.actsForAll && old.owner != m_at.owner) {
+        like.owner = m_at.owner;
+        like.group = m_at.group;
+    }
+    makeFile(kept(name), m_folder.openEntry(name).get(), &like, 0600, name);
+    m_kept[i] = Kept::Beside;
+    return true;
 }
 
-// Puts back each entry i's kept entry `traces[i]` (where there is one), or
-// deletes what was made where an absent mark says there was none; Nn's
-// last, after the others are durable: its kept entry is the mark that the
-// change has not happened. A kept entry goes back under the name it was
-// kept for, spelled as it is.
-void PairJournal::putBack(const QStringList& traces)
+// Makes the temporary `as` for entry `name`, complete before it bears that
+// name: written from `from` (empty without), given the owner and mode of
+// `like` (else kept as made, with `mode`), synced, and only then named.
+// Where the system names a new file at once, it is made as the staged
+// name, one that recovery always deletes.
+void PairJournal::makeFile(const QString& as, ChangeFolder::Source* from, const Facts* like,
+                           quint32 mode, const QString& name)
 {
-    for (qsizetype i = 0; i < traces.size(); ++i) {
-        if (i > 0 && i == traces.size() - 1)
-            m_folder.sync();
-        if (traces[i].endsWith(QLatin1String(AbsentSuffix)))
-            m_folder.discard(m_names[i]);
-        else if (!traces[i].isEmpty())
-            m_folder.rename(traces[i], traces[i].mid(1, traces[i].size() - 1 -
-                                                            qsizetype(sizeof KeptSuffix - 1)));
-    }
-    m_folder.sync();
+    const std::unique_ptr<ChangeFolder::NewFile> file =
+        m_folder.create(staged(name), name, newOwner(), mode);
+    if (from)
+        m_folder.write(*file, *from);
+    if (like)
+        m_folder.give(*file, *like);
+    m_folder.syncData(*file);
+    m_folder.name(*file, as);
 }
 
-// After a failed change: the old entries back and the temporaries this
-// change made gone. Only what was replaced is put back: a kept link or copy
-// of an entry whose rename never happened is only discarded. If a put-back
-// fails, every temporary stays for the next change to finish the undoing;
-// otherwise each one that can be removed is. The caller reports the first
-// failure.
+// Root gives what it makes to the game folder's owner from the start, so
+// that the player can change it and recover from it; anyone else makes it
+// their own.
+Facts PairJournal::newOwner() const
+{
+    return m_user.actsForAll ? m_at : Facts{};
+}
+
+// After a failed step: recovered as after a crash there, at once. Where
+// that fails too, the temporaries stay for the next change; the caller
+// reports the first failure.
 void PairJournal::undo() noexcept
 {
     try {
-        QStringList traces;
-        for (qsizetype i = 0; i < m_names.size(); ++i) {
-            const bool changed = i < m_changed || m_kept[i] == Kept::ByMove;
-            traces << (!changed || m_kept[i] == Kept::No ? QString()
-                       : m_kept[i] == Kept::AbsentMark   ? absent(m_names[i])
-                                                         : kept(m_names[i]));
-        }
-        putBack(traces);
-        discard(madeTraces());
+        recover();
     } catch (...) {
     }
 }
 
-// A change that ended half-way (the process killed, the machine stopped)
-// left its temporaries. While the last entry's kept entry (or absent mark)
-// is there, it has not happened: the kept old entries go back. Either way
-// the temporaries go. Temporaries are found whatever the case of their
-// names, so a pair spelled frntline.dat and airfield.dat is put back as it
-// was spelled. A temporary this user's Tarvane cannot have made stops it
-// before anything changes. One look at each temporary decides all of it:
-// one planted after that look is left alone.
-void PairJournal::recover()
-{
-    using Trace = ChangeFolder::Trace;
-    const QStringList there = m_folder.entries();
-    QStringList seen, keptOrAbsent;
-    bool stagedLast = false;
-    for (qsizetype i = 0; i < m_names.size(); ++i) {
-        // The temporary of that name, as spelled in the folder: exactly,
-        // else the first whose name differs only in case, if ours.
-        const auto own = [&](const QString& name, Trace kind) {
-            QString trace = there.contains(name) ? name : QString();
-            for (qsizetype j = 0; trace.isEmpty() && j < there.size(); ++j) {
-                if (there[j].compare(name, Qt::CaseInsensitive) == 0)
-                    trace = there[j];
-            }
-            if (!trace.isEmpty() && m_folder.ownTrace(trace, m_names[i], kind, m_names))
-                seen << trace;
-            return trace;
-        };
-        stagedLast = !own(staged(m_names[i]), Trace::Staged).isEmpty();
-        const QString keptTrace = own(kept(m_names[i]), Trace::Kept);
-        const QString absentTrace = own(absent(m_names[i]), Trace::Absent);
-        keptOrAbsent << (keptTrace.isEmpty() ? absentTrace : keptTrace);
-    }
-    if (seen.isEmpty())
-        return;
-    // (A change of an earlier Tarvane kept no last entry: its staged file
-    // says so there.)
-    if (!keptOrAbsent.last().isEmpty() || stagedLast)
-        putBack(keptOrAbsent);
-    discard(seen);
-}
-
 // Ends a change that has happened: the folder synced, then the last
 // entry's kept entry (or absent mark) gone, the mark that it has not
-// happened, then every other temporary. Where the sync or the mark's
-// removal fails, every temporary stays, for recovery to put the old pair
-// back; the failure is reported.
+// happened. From there the change is done, and a failure says so; then
+// every other temporary goes.
 void PairJournal::finish()
 {
-    QStringList traces = madeTraces();
-    const QString mark = m_kept[m_names.size() - 1] == Kept::AbsentMark ? absent(m_names.last())
-                                                                        : kept(m_names.last());
     m_folder.sync();
-    if (traces.removeOne(mark))
-        discard({mark});
-    discard(traces);
+    const QString mark = trace(m_names.size() - 1);
+    try {
+        m_folder.remove(mark, true);
+    } catch (const PlatformError& error) {
+        // (A deletion can be made and still reported failed.)
+        if (m_folder.look(mark).kind != Kind::None)
+            throw;
+        throw error.withChangeDone();
+    }
+    try {
+        m_folder.sync();
+        QStringList others;
+        for (qsizetype i = 0; i + 1 < m_names.size(); ++i)
+            others << trace(i);
+        removeEach(others);
+    } catch (const PlatformError& error) {
+        throw error.withChangeDone();
+    }
 }
 
 // Every one of them goes, even when one cannot; then the folder is synced.
 // The first failure is raised at the end.
-void PairJournal::discard(const QStringList& traces)
+void PairJournal::removeEach(const QStringList& traces)
 {
     std::optional<PlatformError> failure;
     for (const QString& trace : traces) {
         try {
-            m_folder.discard(trace);
+            m_folder.remove(trace, false);
         } catch (const PlatformError& error) {
             if (!failure)
                 failure = error;
@@ -298,16 +455,9 @@ void PairJournal::discard(const QStringList& traces)
         throw *failure;
 }
 
-QStringList PairJournal::madeTraces() const
+// Entry i's temporary that outlives the change's renames: its kept entry,
+// or the mark that there was none.
+QString PairJournal::trace(qsizetype i) const
 {
-    QStringList traces;
-    for (qsizetype i = 0; i < m_names.size(); ++i) {
-        if (m_staged[i])
-            traces << staged(m_names[i]);
-        if (m_kept[i] == Kept::AbsentMark)
-            traces << absent(m_names[i]);
-        else if (m_kept[i] != Kept::No)
-            traces << kept(m_names[i]);
-    }
-    return traces;
+    return m_kept[i] == Kept::AbsentMark ? absent(m_names[i]) : kept(m_names[i]);
 }
