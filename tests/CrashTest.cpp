@@ -40,10 +40,24 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <QScopeGuard>
+#include <QThread>
+#include <atomic>
+#include <csignal>
+#include <cstddef>
+#include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -577,7 +591,7 @@ struct MatrixPath
     bool noLinks = false;
     enum { Pair, Empty, OnlyAirfields, LinkedElsewhere, LowerCase, Link } old = Pair;
     enum { Own, OtherUsers, PlayerRecovers } owner = Own;
-    bool fat = false;
+    enum { Disk, Fat, ExFat } volume = Disk;
 };
 
 const MatrixPath Paths[] = {
@@ -604,8 +618,14 @@ const MatrixPath Paths[] = {
      MatrixPath::PlayerRecovers},
     {"RootLoadIntoThePlayersHalfFolder", MatrixPath::Load, false, false, MatrixPath::OnlyAirfields,
      MatrixPath::PlayerRecovers},
-    {"LoadOnFat", MatrixPath::Load, false, false, MatrixPath::Pair, MatrixPath::Own, true},
-    {"RemoveOnFat", MatrixPath::Remove, false, false, MatrixPath::Pair, MatrixPath::Own, true},
+    {"LoadOnFat", MatrixPath::Load, false, false, MatrixPath::Pair, MatrixPath::Own,
+     MatrixPath::Fat},
+    {"RemoveOnFat", MatrixPath::Remove, false, false, MatrixPath::Pair, MatrixPath::Own,
+     MatrixPath::Fat},
+    {"LoadOnExFat", MatrixPath::Load, false, false, MatrixPath::Pair, MatrixPath::Own,
+     MatrixPath::ExFat},
+    {"RemoveOnExFat", MatrixPath::Remove, false, false, MatrixPath::Pair, MatrixPath::Own,
+     MatrixPath::ExFat},
 };
 
 void PrintTo(const MatrixPath& path, std::ostream* out)
@@ -645,36 +665,60 @@ private:
     std::vector<gid_t> m_groups;
 };
 
-// A FAT volume of its own, through fusefat, while it lives.
-class FatVolume
+// A FAT or exFAT volume of its own, through FUSE (fusefat; exfat-fuse, on
+// a loop device), while it lives; `why` says why there is none.
+class Volume
 {
 public:
-    explicit FatVolume(const Scratch& scratch) : m_mount(scratch.path("fat"))
+    Volume(const Scratch& scratch, bool exFat) : m_mount(scratch.path("volume"))
     {
-        scratch.makeFolder("fat");
-        const QString image = scratch.path("fat.img");
+        scratch.makeFolder("volume");
+        const QString image = scratch.path("volume.img");
         QFile(image).open(QIODevice::WriteOnly);
         QFile::resize(image, 4 << 20);
-        if (QProcess::execute("mkfs.fat", {"-S", "512", image}) != 0)
-            why = "mkfs.fat is missing (the test command installs dosfstools)";
-        else if (!QFile::exists("/dev/fuse"))
+        const auto fails = [](const QString& program, const QStringList& arguments) {
+            QProcess process;
+            process.start(program, arguments);
+            return !process.waitForFinished() || process.exitCode() != 0;
+        };
+        // (A file deleted while the server still has it open is only
+        // hidden, unless hard_remove.)
+        if (!QFile::exists("/dev/fuse"))
             why = "no /dev/fuse here";
-        // (A file deleted while the server still has it open is only hidden,
-        // unless hard_remove.)
-        else if (QProcess::execute("fusefat", {"-o", "rw+,hard_remove", image, m_mount}) != 0)
+        else if (!exFat && fails("mkfs.fat", {"-S", "512", image}))
+            why = "mkfs.fat is missing (the test command installs dosfstools)";
+        else if (!exFat && fails("fusefat", {"-o", "rw+,hard_remove", image, m_mount}))
             why = "fusefat cannot mount here (the test command installs it)";
+        else if (exFat && ::geteuid() != 0)
+            why = "needs root to put the exFAT image on a loop device";
+        else if (exFat && fails("mkfs.exfat", {image}))
+            why = "mkfs.exfat is missing (the test command installs exfatprogs)";
+        else if (exFat && (m_device = attach(image)).isEmpty())
+            why = "no loop device here";
+        else if (exFat && fails("mount.exfat-fuse", {"-o", "hard_remove", m_device, m_mount}))
+            why = "exfat-fuse cannot mount here (the test command installs it)";
         else
             m_mounted = true;
     }
-    ~FatVolume()
+    ~Volume()
     {
         if (m_mounted)
             ::umount2(QFile::encodeName(m_mount).constData(), MNT_DETACH);
+        if (!m_device.isEmpty())
+            QProcess::execute("losetup", {"-d", m_device});
     }
     QString why;
 
 private:
-    QString m_mount;
+    static QString attach(const QString& image)
+    {
+        QProcess losetup;
+        losetup.start("losetup", {"-f", "--show", image});
+        losetup.waitForFinished();
+        return QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
+    }
+
+    QString m_mount, m_device;
     bool m_mounted = false;
 };
 #endif
@@ -689,17 +733,17 @@ protected:
 #ifdef _WIN32
         if (GetParam().owner != MatrixPath::Own)
             GTEST_SKIP() << "needs root to give the pair to another user";
-        if (GetParam().fat)
-            GTEST_SKIP() << "fusefat is Linux's";
+        if (GetParam().volume != MatrixPath::Disk)
+            GTEST_SKIP() << "the FUSE volumes are Linux's";
         if (GetParam().old == MatrixPath::Link && GetParam().change == MatrixPath::Load)
             GTEST_SKIP() << "Windows makes no link anew (a Load over one is refused)";
 #else
         if (GetParam().owner != MatrixPath::Own && ::geteuid() != 0)
             GTEST_SKIP() << "needs root to give the pair to another user";
-        if (GetParam().fat) {
-            fat.emplace(scratch);
-            if (!fat->why.isEmpty())
-                GTEST_SKIP() << qPrintable(fat->why);
+        if (GetParam().volume != MatrixPath::Disk) {
+            volume.emplace(scratch, GetParam().volume == MatrixPath::ExFat);
+            if (!volume->why.isEmpty())
+                GTEST_SKIP() << qPrintable(volume->why);
         }
 #endif
         reset();
@@ -708,7 +752,7 @@ protected:
 
     QString gameFolder() const
     {
-        return GetParam().fat ? "fat/game" : "game";
+        return GetParam().volume != MatrixPath::Disk ? "volume/game" : "game";
     }
     QString game() const
     {
@@ -759,8 +803,8 @@ protected:
     {
         QMap<QString, QByteArray> entries = snapshot(scratch.path());
         entries.removeIf([&](const auto& entry) {
-            return entry.key().startsWith(gameFolder()) || entry.key().startsWith(u"fat") ||
-                   entry.key() == u"half";
+            return entry.key().startsWith(gameFolder()) || entry.key().startsWith(u"volume") ||
+                   entry.key() == u"half" || entry.key() == u"trace.log";
         });
         return entries;
     }
@@ -847,7 +891,7 @@ protected:
 
     Scratch scratch;
 #ifndef _WIN32
-    std::optional<FatVolume> fat;
+    std::optional<Volume> volume;
 #endif
     QMap<QString, QByteArray> outside;
     Disk before;
@@ -957,6 +1001,208 @@ TEST_P(CrashMatrix, EveryCutFailureAndPowerLossRecoversToTheOldPairOrTheNewOne)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, CrashMatrix, testing::ValuesIn(Paths), pathName);
+
+#ifndef _WIN32
+
+namespace {
+
+// Runs `command` and kills it on entry of the n-th system call it makes
+// after it writes "changing", of those `calls` names (all, where empty);
+// for n 0, not at all. Gives how many such calls it made. What it writes
+// goes to a file in the temporary folder. A seccomp filter
+// stops the program at those calls alone, so that the rest of its run (Wine
+// starting) goes at full speed. (strace's own kill does not work together
+// with its seccomp filter.)
+int killAt(const QStringList& command, int n, const QList<long>& calls = {})
+{
+    const QByteArray output = QFile::encodeName(QDir::tempPath() + "/tarvane-load-pair.out");
+    std::vector<QByteArray> arguments;
+    for (const QString& argument : command)
+        arguments.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<sock_filter> filter = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+    for (const long call : calls)
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __u32(call),
+                                  __u8(calls.size() + 1 - filter.size()), 0));
+    if (!calls.isEmpty())
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRACE));
+    const sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // (Wine writes nothing to /dev/null: a file it is.)
+        const int quiet = ::open(output.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(quiet, 1);
+        ::dup2(quiet, 2);
+        ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        ::raise(SIGSTOP);
+        ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0, made = 0;
+    ::waitpid(child, &status, 0);
+    ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
+             PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL | PTRACE_O_TRACECLONE | PTRACE_O_TRACEFORK |
+                 PTRACE_O_TRACEVFORK | PTRACE_O_TRACEEXEC);
+    ::ptrace(PTRACE_CONT, child, nullptr, nullptr);
+    bool changing = false;
+    // A run that hangs is ended after a minute.
+    std::atomic<bool> done = false;
+    std::thread watchdog([&] {
+        for (int waited = 0; !done && waited < 600; ++waited)
+            QThread::msleep(100);
+        if (!done)
+            ::kill(child, SIGKILL);
+    });
+    const auto finish = qScopeGuard([&] {
+        done = true;
+        watchdog.join();
+    });
+    for (;;) {
+        const pid_t stopped = ::waitpid(-1, &status, __WALL);
+        if (stopped < 0)
+            return made;
+        if (!WIFSTOPPED(status))
+            continue;
+        int signal = WSTOPSIG(status);
+        if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_SECCOMP << 8))) {
+            signal = 0;
+            user_regs_struct registers;
+            ::ptrace(PTRACE_GETREGS, stopped, nullptr, &registers);
+            if (changing && ++made == n) {
+                ::kill(child, SIGKILL);
+                continue;
+            }
+            if (registers.orig_rax == SYS_write) {
+                const long text = ::ptrace(PTRACE_PEEKDATA, stopped,
+                                           reinterpret_cast<void*>(registers.rsi), nullptr);
+                changing = changing || std::memcmp(&text, "changing", 8) == 0;
+            }
+        } else if (status >> 16 != 0 || signal == SIGTRAP) {
+            signal = 0; // a new thread, process or program
+        }
+        ::ptrace(PTRACE_CONT, stopped, nullptr, signal);
+    }
+}
+
+// The real program killed at every system call of a change (load_pair, a
+// Load or a Remove in a process of its own, the path of each row forced by
+// its options), and then a start's recovery: the old pair or the new one.
+// On Windows the same of load_pair.exe under Wine, where
+// TARVANE_WINDOWS_LOAD_PAIR names it (scripts/setup windows does): a Windows
+// program asks wineserver for every open, link, rename and delete with a
+// write to its request pipe, and writes and flushes data itself, so a kill
+// on entry of each write, writev and fsync stops it between any two changes.
+class KilledChange : public CrashMatrix
+{
+protected:
+    void SetUp() override
+    {
+        CrashMatrix::SetUp();
+        if (!IsSkipped() && GetParam().old == MatrixPath::Link &&
+            GetParam().change == MatrixPath::Remove)
+            GTEST_SKIP() << "Linux makes a link anew: none is moved aside here";
+    }
+
+    // load_pair's command for the row, its paths as `path` gives them.
+    QStringList command(const QStringList& program,
+                        const std::function<QString(const QString&)>& path) const
+    {
+        QStringList command = program;
+        if (GetParam().named)
+            command << "--named";
+        if (GetParam().noLinks)
+            command << "--no-hard-links";
+        command << path(game());
+        if (GetParam().change == MatrixPath::Load)
+            command << path(scratch.path("new/FRNTLINE.DAT"))
+                    << path(scratch.path("new/AIRFIELD.DAT"));
+        return command;
+    }
+
+    // Kills `command` at each of its `calls` in turn, each time from the
+    // old pair, and hands the game folder it left to `killed`.
+    int killAtEach(const QStringList& command, const QList<long>& calls,
+                   const std::function<void(int)>& killed)
+    {
+        reset();
+        before = readDisk(game());
+        const int made = killAt(command, 0, calls);
+        EXPECT_EQ(outcome(readDisk(game())), "new");
+        EXPECT_GT(made, 20);
+        for (int n = 1; n <= made && !HasFatalFailure(); ++n) {
+            reset();
+            killAt(command, n, calls);
+            killed(n);
+        }
+        return made;
+    }
+};
+
+} // namespace
+
+TEST_P(KilledChange, AtEverySystemCallTheNextStartRecoversTheOldPairOrTheNewOne)
+{
+    int old = 0;
+    const int kills = killAtEach(
+        command({TARVANE_LOAD_PAIR}, [](const QString& path) { return path; }), {}, [&](int n) {
+            SCOPED_TRACE(n);
+            const auto failure = recover(*openChangeFolder(game()));
+            ASSERT_FALSE(failure) << qPrintable(failure->description() + ": " + failure->path());
+            const QString now = outcome(readDisk(game()));
+            ASSERT_TRUE(now == "old" || now == "new") << qPrintable(now);
+            old += now == "old";
+        });
+    std::printf("| %s | %d | %d | %d |\n", GetParam().name, kills, old, kills - old);
+}
+
+TEST_P(KilledChange, UnderWineAtEveryRequestTheNextStartRecoversTheOldPairOrTheNewOne)
+{
+    const QString program = qEnvironmentVariable("TARVANE_WINDOWS_LOAD_PAIR");
+    if (program.isEmpty())
+        GTEST_SKIP() << "run by scripts/setup windows, with load_pair.exe";
+    if (GetParam().owner != MatrixPath::Own || GetParam().volume != MatrixPath::Disk ||
+        GetParam().old == MatrixPath::Link)
+        GTEST_SKIP() << "not a Windows path";
+    if (GetParam().named)
+        GTEST_SKIP() << "Windows names every new file: the row without a name is this one";
+    // Wine's drive Z: is the root folder.
+    const auto windows = [](const QString& path) -> QString {
+        return "Z:" + QDir::toNativeSeparators(path);
+    };
+    // Each killed change's game folder kept, for one recovery of them all.
+    QList<Disk> states;
+    const QStringList wine = {QStandardPaths::findExecutable("wine"), program};
+    const int kills = killAtEach(command(wine, windows), {SYS_write, SYS_writev, SYS_fsync},
+                                 [&](int) { states << readDisk(game()); });
+    QStringList killed, recovery = wine.mid(1) << "--recover";
+    for (const Disk& state : std::as_const(states)) {
+        killed << scratch.path(QString("killed/%1").arg(killed.size()));
+        scratch.makeFolder(QString("killed/%1").arg(killed.size() - 1));
+        writeDisk(killed.last(), state);
+        recovery << windows(killed.last());
+    }
+    QProcess::execute(wine.first(), recovery);
+    int old = 0;
+    for (qsizetype i = 0; i < killed.size(); ++i) {
+        const QString now = outcome(readDisk(killed[i]));
+        EXPECT_TRUE(now == "old" || now == "new")
+            << "killed at " << i + 1 << ": " << qPrintable(now);
+        old += now == "old";
+    }
+    std::printf("| %s, Windows | %d | %d | %d |\n", GetParam().name, kills, old, kills - old);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, KilledChange, testing::ValuesIn(Paths), pathName);
+
+#endif
 
 namespace {
 
