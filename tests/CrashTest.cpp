@@ -336,6 +336,7 @@ public:
         m_real->anonymousFiles = anonymousFiles = !named && m_real->anonymousFiles;
         m_real->hardLinks = hardLinks = !noLinks;
         m_real->newLinks = newLinks = !noNewLinks && m_real->newLinks;
+        user = m_real->user;
         if (stop == Stop::None) {
             m_moments.append({readDisk(game), true, {}});
             for (const Entry& entry : std::as_const(m_moments[0].disk))
@@ -369,18 +370,6 @@ public:
     int refusal(const QString& name) const override
     {
         return looked([&] { return m_real->refusal(name); });
-    }
-    User user() const override
-    {
-        return looked([&] { return m_real->user(); });
-    }
-    QByteArray linkTarget(const QString& name) const override
-    {
-        return looked([&] { return m_real->linkTarget(name); });
-    }
-    bool sameBytes(const QString& a, const QString& b) const override
-    {
-        return looked([&] { return m_real->sameBytes(a, b); });
     }
     std::unique_ptr<Source> openSource(const QString& path) const override
     {

@@ -173,6 +173,40 @@ TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
     EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
 }
 
+// What the file layer found, told under the report: a change that failed
+// only once made says what the game folder holds, whichever change it was;
+// a folder or a link where the lock file belongs is no lock.
+TEST_F(Installing, WhatTheFileLayerFoundIsToldUnderTheReport)
+{
+    const QString lockFile = game.scratch().path("EAW/.tarvane-lock");
+    const struct
+    {
+        bool load;
+        PlatformError failure;
+        QString line;
+    } cases[] = {
+        {true, PlatformError::fromSystem(SystemError::AccessDenied, lockFile).withChangeDone(),
+         "Tarvane had put the new pair in place before this failed: the game folder holds the "
+         "new Frontline and Airfield files."},
+        {false, PlatformError::fromSystem(SystemError::AccessDenied, lockFile).withChangeDone(),
+         "Tarvane had deleted the pair before this failed: the game folder holds no Frontline "
+         "or Airfield file."},
+        {true, PlatformError::of(PlatformError::Failure::NotALockFile, lockFile),
+         "Tarvane keeps its lock in this file, but a folder or a link stands there: move it out "
+         "of the game folder, then try again."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(qPrintable(c.line));
+        boxes.shown.clear();
+        files.failure = c.failure;
+        if (c.load)
+            installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
+        else
+            removeGamePair(state, lookedAt(state, files), files, boxes, report);
+        EXPECT_EQ(reported(), fatalReportTexts(c.failure.number(), lockFile, c.line)[1]);
+    }
+}
+
 TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItAndReports)
 {
     QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));

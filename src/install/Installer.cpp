@@ -26,13 +26,17 @@ bool concernsGameFolder(const PlatformError& error, const QString& folder, QChar
 
 // A failure of a change, with a line on what the player can do about it:
 // for a set file that changed while it was copied, a file another program
-// holds, or a game folder entry the system refused to change.
-PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game, QChar separator)
+// holds, or a game folder entry the system refused to change; or, where the
+// change was made before it failed, `done`, what the game folder now holds.
+PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game, QChar separator,
+                         const char* done)
 {
     using Failure = PlatformError::Failure;
     const auto advised = [&](const char* advice) {
         return error.withAdvice(QString::fromLatin1(advice));
     };
+    if (error.changeDone())
+        return advised(done);
     if (error.is(Failure::ChangedWhileCopied))
         return advised("Another program changed this file while it was being copied: try again "
                        "once that program is done with it.");
@@ -58,6 +62,9 @@ PlatformError withAdvice(const PlatformError& error, const GameFolderFacts& game
     if (error.is(Failure::Unreadable))
         return advised("This user may not read the game folder's list of files: give it read "
                        "permission on the folder, then try again.");
+    if (error.is(Failure::NotALockFile))
+        return advised("Tarvane keeps its lock in this file, but a folder or a link stands "
+                       "there: move it out of the game folder, then try again.");
     if (!error.isRefusal())
         return error;
     if (!game.virtualStore.isEmpty())
@@ -85,16 +92,22 @@ QString confirmation(QString text, const GameFolderFacts& game)
     return text;
 }
 
+// What the game folder holds after a change that failed only once made.
+constexpr char Loaded[] = "Tarvane had put the new pair in place before this failed: the game "
+                          "folder holds the new Frontline and Airfield files.";
+constexpr char Removed[] = "Tarvane had deleted the pair before this failed: the game folder "
+                           "holds no Frontline or Airfield file.";
+
 // Runs a change to the game folder under the fatal guard and confirms it.
 template <typename Change>
 bool changeGameFolder(const GameFolderFacts& game, const FileSystem& files, MessageBoxes& boxes,
-                      ErrorReport& report, const QString& text, Change change)
+                      ErrorReport& report, const QString& text, const char* done, Change change)
 {
     return fatalGuard(report, [&] {
         try {
             change();
         } catch (const PlatformError& error) {
-            throw withAdvice(error, game, files.separator());
+            throw withAdvice(error, game, files.separator(), done);
         }
         boxes.showMessage(ApplicationTitle, confirmation(text, game), MessageIcon::None);
     });
@@ -105,7 +118,7 @@ bool installPair(const QString& frontline, const QString& airfields, const Front
                  const GameFolderFacts& game, FileSystem& files, MessageBoxes& boxes,
                  ErrorReport& report, const QString& text)
 {
-    return changeGameFolder(game, files, boxes, report, text, [&] {
+    return changeGameFolder(game, files, boxes, report, text, Loaded, [&] {
         files.copyFiles({{frontline, state.DestinationPath}, {airfields, state.AFDestPath}});
     });
 }
@@ -145,7 +158,7 @@ bool removeGamePair(const FrontlineState& state, const GameFolderFacts& game, Fi
                     MessageBoxes& boxes, ErrorReport& report)
 {
     return changeGameFolder(game, files, boxes, report,
-                            QStringLiteral("Frontline and Airfield files deleted"), [&] {
+                            QStringLiteral("Frontline and Airfield files deleted"), Removed, [&] {
                                 files.removeFiles({state.DestinationPath, state.AFDestPath});
                             });
 }

@@ -7,6 +7,7 @@
 // that record instead of acting, and the real file system as a program
 // started in a chosen directory sees it.
 
+#include "platform/PlatformError.h"
 #include "platform/disk/FileSystem.h"
 #include "platform/disk/LocalFileSystem.h"
 #include "platform/screen/MessageBoxes.h"
@@ -14,6 +15,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 struct ShownMessage
 {
@@ -59,13 +61,26 @@ public:
         return m_local.sameContent(a, b);
     }
     bool exists(const QString& path) const noexcept override { return m_local.exists(path); }
-    void copyFiles(const QList<Copy>& copies) override { m_local.copyFiles(copies); }
-    void removeFiles(const QStringList& paths) override { m_local.removeFiles(paths); }
+    void copyFiles(const QList<Copy>& copies) override
+    {
+        if (failure)
+            throw *failure;
+        m_local.copyFiles(copies);
+    }
+    void removeFiles(const QStringList& paths) override
+    {
+        if (failure)
+            throw *failure;
+        m_local.removeFiles(paths);
+    }
     void finishInterruptedChange(const QStringList& paths) override
     {
         m_local.finishInterruptedChange(paths);
     }
     void onWaitingForLock(WaitNotice notice) { m_local.onWaitingForLock(std::move(notice)); }
+
+    // Where set, what every change raises in place of its work.
+    std::optional<PlatformError> failure;
 
 private:
     QString m_directory;

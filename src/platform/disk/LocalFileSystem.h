@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <memory>
 #include <utility>
 
 // The operating system's file services, for POSIX systems and for Windows.
@@ -44,6 +45,9 @@ public:
     // back in native form, its last name as the folder spells it.)
     QString resolvePath(const QString& path) const;
 
+    // Whether two files of the same size hold the same bytes.
+    static bool sameBytes(ChangeFolder::Source& a, ChangeFolder::Source& b);
+
     // How many folders path resolution has had to list so far.
     int resolutionScans() const { return m_resolutionScans; }
 
@@ -53,6 +57,8 @@ private:
     std::pair<QString, QStringList> splitDestinations(const QStringList& paths) const;
     // A full path's folder and name.
     std::pair<QString, QString> splitPath(const QString& path) const;
+    // Opens a regular file to read, refusing anything else at once.
+    std::unique_ptr<ChangeFolder::Source> openInput(const QString& path) const;
 
 #ifndef _WIN32
     QByteArray resolveNative(const QString& path) const;

@@ -4,7 +4,6 @@
 #include "platform/FileNames.h"
 #include "platform/PlatformError.h"
 #include "platform/disk/LocalFileSystem.h"
-#include "platform/disk/WholeInputs.h"
 
 #include <QDir>
 #include <algorithm>
@@ -17,7 +16,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -26,14 +24,14 @@
 namespace {
 
 // Every failure names the file or folder it concerns, in native form.
-[[noreturn]] void fail(int error, const QByteArray& path)
+QString shown(const QByteArray& path)
 {
-    throw PlatformError::fromSystem(error, QDir::toNativeSeparators(decodeFileName(path)));
+    return QDir::toNativeSeparators(decodeFileName(path));
 }
 
-[[noreturn]] void fail(PlatformError::Failure failure, const QByteArray& path)
+[[noreturn]] void fail(int error, const QByteArray& path)
 {
-    throw PlatformError::of(failure, QDir::toNativeSeparators(decodeFileName(path)));
+    throw PlatformError::fromSystem(error, shown(path));
 }
 
 [[noreturn]] void failWithErrno(const QByteArray& path, int fallback = EIO)
@@ -63,11 +61,6 @@ private:
 };
 
 using DirectoryStream = std::unique_ptr<DIR, int (*)(DIR*)>;
-
-DirectoryStream openDirectory(const QByteArray& path)
-{
-    return {::opendir(path.constData()), ::closedir};
-}
 
 // The names of a folder's entries, "." and ".." left out; failures name
 // `path`.
@@ -110,9 +103,7 @@ QByteArray joined(const QByteArray& folder, const QByteArray& name)
 {
     if (folder.isEmpty())
         return name;
-    if (folder.endsWith('/'))
-        return folder + name;
-    return folder + '/' + name;
+    return folder.endsWith('/') ? QByteArray(folder + name) : QByteArray(folder + '/' + name);
 }
 
 template <typename Call> auto retryOnInterrupt(Call call)
@@ -133,48 +124,65 @@ void requireRegularFile(const struct stat& st, const QByteArray& path)
         fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
 }
 
-// Opens a file the program reads, `name` in folder `dir` (AT_FDCWD for
-// the working folder). A device is not even opened (opening one can have
-// effects of its own); the check is repeated on the open file in case the
-// entry was swapped in between. O_NONBLOCK keeps a pipe from holding the
-// open; once the file is known to be regular, its reads block as they
-// should. With O_NOFOLLOW, a link at `name` is refused. Where the caller
-// `looked` already, `st` holds what stat() said of it. Failures name
-// `path`.
-FileDescriptor openInput(int dir, const QByteArray& name, const QByteArray& path, struct stat& st,
-                         int flags = 0, bool looked = false)
+// Reads up to `size` bytes; fewer only at the end of the file.
+qsizetype readSome(int fd, char* data, qsizetype size, const QByteArray& path)
 {
-    if (!looked &&
-        ::fstatat(dir, name.constData(), &st, (flags & O_NOFOLLOW) ? AT_SYMLINK_NOFOLLOW : 0) != 0)
-        failWithErrno(path);
-    requireRegularFile(st, path);
-    FileDescriptor fd(
-        ::openat(dir, name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags));
-    if (fd.get() < 0)
-        failWithErrno(path);
-    if (::fstat(fd.get(), &st) != 0)
-        failWithErrno(path);
-    requireRegularFile(st, path);
-    // O_NONBLOCK is the only status flag it was opened with.
-    if (::fcntl(fd.get(), F_SETFL, 0) != 0)
-        failWithErrno(path);
-    return fd;
+    qsizetype used = 0;
+    while (used < size) {
+        const ssize_t n =
+            retryOnInterrupt([&] { return ::read(fd, data + used, size_t(size - used)); });
+        if (n < 0)
+            failWithErrno(path);
+        if (n == 0)
+            break;
+        used += n;
+    }
+    return used;
 }
 
-// Opens an input at the path the program spells: as spelled where it is
-// there, else as `resolve()` finds it with its components' case matched.
-// `native` is the path it was opened at.
-template <typename Resolve>
-FileDescriptor openSpelled(const QString& path, struct stat& st, QByteArray& native,
-                           Resolve resolve)
+// A file the program reads: a set file, a list, an entry to keep as a copy.
+class PosixSource final : public ChangeFolder::Source
 {
-    native = encodeFileName(QDir::fromNativeSeparators(path));
-    if (::stat(native.constData(), &st) == 0)
-        return openInput(AT_FDCWD, native, native, st, 0, true);
-    if (errno != ENOENT && errno != ENOTDIR)
-        failWithErrno(native);
-    native = resolve();
-    return openInput(AT_FDCWD, native, native, st);
+public:
+    PosixSource(QByteArray native, qint64 limit) : native(std::move(native)), limit(limit)
+    {
+        path = shown(this->native);
+    }
+    qsizetype read(char* data, qsizetype wanted) override
+    {
+        return readSome(fd.get(), data, wanted, native);
+    }
+
+    QByteArray native;
+    qint64 limit;
+    struct stat info;
+    FileDescriptor fd;
+};
+
+// Opens `name` in folder `dir` (AT_FDCWD: the working folder) as `source`.
+// A device is not even opened (that can have effects of its own); the
+// check is repeated on the open file, in case the entry was swapped.
+// O_NONBLOCK keeps a pipe from holding the open. Where the caller `looked`,
+// the source's info holds what stat() said.
+std::unique_ptr<PosixSource> openInput(int dir, const QByteArray& name,
+                                       std::unique_ptr<PosixSource> source, int flags = 0,
+                                       bool looked = false)
+{
+    struct stat& st = source->info;
+    if (!looked &&
+        ::fstatat(dir, name.constData(), &st, (flags & O_NOFOLLOW) ? AT_SYMLINK_NOFOLLOW : 0) != 0)
+        failWithErrno(source->native);
+    requireRegularFile(st, source->native);
+    source->fd = FileDescriptor(
+        ::openat(dir, name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags));
+    if (source->fd.get() < 0 || ::fstat(source->fd.get(), &st) != 0)
+        failWithErrno(source->native);
+    requireRegularFile(st, source->native);
+    // O_NONBLOCK is the only status flag it was opened with.
+    if (::fcntl(source->fd.get(), F_SETFL, 0) != 0)
+        failWithErrno(source->native);
+    source->size = st.st_size;
+    return source;
 }
 
 // What the link `name` in folder `dir` (or the link `dir` is, for "") says.
@@ -193,8 +201,10 @@ QByteArray linkTarget(int dir, const char* name, const struct stat& link, const 
 // folder others may write to, it could lead to a private file of this
 // user's, which the copy would make readable for all. The path is walked
 // one component at a time, each link read from the entry that was checked.
-FileDescriptor openSource(const QByteArray& path, struct stat& st)
+std::unique_ptr<PosixSource> openSource(std::unique_ptr<PosixSource> source)
 {
+    const QByteArray path = source->native;
+    struct stat& st = source->info;
     QList<QByteArray> rest = path.split('/');
     FileDescriptor at(::open(path.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     for (int links = 0; at.get() >= 0 && !rest.isEmpty();) {
@@ -206,7 +216,7 @@ FileDescriptor openSource(const QByteArray& path, struct stat& st)
             failWithErrno(path);
         if (!S_ISLNK(st.st_mode)) {
             if (rest.isEmpty())
-                return openInput(at.get(), part, path, st, O_NOFOLLOW, true);
+                return openInput(at.get(), part, std::move(source), O_NOFOLLOW, true);
             at = std::move(entry);
             continue;
         }
@@ -222,41 +232,10 @@ FileDescriptor openSource(const QByteArray& path, struct stat& st)
     fail(EISDIR, path);
 }
 
-void writeAll(int fd, const char* data, size_t size, const QByteArray& path)
-{
-    while (size > 0) {
-        const ssize_t n = retryOnInterrupt([&] { return ::write(fd, data, size); });
-        if (n < 0)
-            failWithErrno(path);
-        if (n == 0)
-            fail(ENOSPC, path);
-        data += n;
-        size -= size_t(n);
-    }
-}
-
-// Reads up to `size` bytes; fewer only at the end of the file.
-qsizetype readSome(int fd, char* data, qsizetype size, const QByteArray& path)
-{
-    qsizetype used = 0;
-    while (used < size) {
-        const ssize_t n =
-            retryOnInterrupt([&] { return ::read(fd, data + used, size_t(size - used)); });
-        if (n < 0)
-            failWithErrno(path);
-        if (n == 0)
-            break;
-        used += n;
-    }
-    return used;
-}
-
-// Copies `from` to `to`: `size` bytes, as the source said it holds, in the
-// kernel where it can, then through a buffer to the source's end, so that a
-// file whose size is not what its reads give (as on /proc) is still copied
-// whole. More than `limit` bytes in all is refused. A failure names the file
-// at fault: the source where it cannot be read or is too large, else the
-// file being written.
+// Copies `size` bytes, as the source said it holds, in the kernel where it
+// can, then through a buffer to the source's end (so that a file whose
+// size is not what its reads give, as on /proc, is copied whole); more than
+// `limit` in all is refused. A failure names the file at fault.
 void copyContent(int from, int to, qint64 size, qint64 limit, const QByteArray& source,
                  const QByteArray& destination)
 {
@@ -285,7 +264,12 @@ void copyContent(int from, int to, qint64 size, qint64 limit, const QByteArray& 
         copied += n;
         if (copied > limit)
             fail(EFBIG, source);
-        writeAll(to, buffer.data(), size_t(n), destination);
+        for (ssize_t done = 0, w = 0; done < n; done += w) {
+            w = retryOnInterrupt(
+                [&] { return ::write(to, buffer.data() + done, size_t(n - done)); });
+            if (w <= 0)
+                fail(w < 0 ? errno : ENOSPC, destination);
+        }
     }
 }
 
@@ -293,19 +277,6 @@ bool sameEntry(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
-
-// A set file or an entry, open to be copied, no more than `limit` bytes.
-class PosixSource final : public ChangeFolder::Source
-{
-public:
-    PosixSource(QByteArray path, qint64 limit) : path(std::move(path)), limit(limit) {}
-    qint64 size() const override { return info.st_size; }
-
-    QByteArray path;
-    qint64 limit;
-    struct stat info;
-    FileDescriptor fd;
-};
 
 // A new file: made as `made`, or without a name while that is empty.
 // Failures name the game file it is for.
@@ -316,40 +287,12 @@ public:
     QByteArray made, reported;
 };
 
-// Where a change of an owner or a mode fails because the volume keeps none
-// (FAT, exFAT: every file has the owner and mode it was mounted with; some
-// refuse, FUSE ones may not even know the call), there is nothing to give.
+// A volume that keeps no owners or modes (FAT, exFAT) refuses a change of
+// them, or does not know the call (FUSE): there is nothing to give.
 bool keepsNoneOf(int error)
 {
     return error == ENOSYS || error == EOPNOTSUPP || error == EPERM;
 }
-
-// While it lives, the files this thread makes are `owner`'s from the start,
-// where the process is root: the file system's user and group are each
-// thread's own. (Making them, root may then do no more than the owner.)
-class MadeAs
-{
-public:
-    explicit MadeAs(const ChangeFolder::Facts& owner)
-    {
-        if (owner.owner.isEmpty() || ::geteuid() != 0)
-            return;
-        m_group = ::setfsgid(gid_t(owner.group.toUInt()));
-        m_user = ::setfsuid(uid_t(owner.owner.toUInt()));
-    }
-    ~MadeAs()
-    {
-        if (m_user >= 0) {
-            ::setfsuid(uid_t(m_user));
-            ::setfsgid(gid_t(m_group));
-        }
-    }
-    MadeAs(const MadeAs&) = delete;
-    MadeAs& operator=(const MadeAs&) = delete;
-
-private:
-    int m_user = -1, m_group = -1;
-};
 
 // The folder holding the game files, opened once: every call names entries
 // relative to it, never following their links, so nothing leads outside it.
@@ -362,9 +305,10 @@ public:
         // A folder this user may write in but not read is told as such.
         if (m_fd.get() < 0 && errno == EACCES &&
             ::faccessat(AT_FDCWD, path.constData(), W_OK | X_OK, AT_EACCESS) == 0)
-            fail(PlatformError::Failure::Unreadable, path);
+            throw PlatformError::of(PlatformError::Failure::Unreadable, shown(path));
         if (m_fd.get() < 0)
             failWithErrno(path);
+        user = {{QByteArray::number(::geteuid())}, ::geteuid() == 0};
     }
 
     Facts look(const QString& entryName) const override
@@ -392,6 +336,11 @@ public:
         facts.readOnly = S_ISREG(mode) && (mode & 0222) == 0;
         facts.othersMayWrite = !S_ISLNK(mode) && (mode & S_IWOTH) != 0;
         facts.unchangeable = (st.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
+        if (S_ISLNK(mode)) {
+            struct stat link = {};
+            link.st_size = off_t(st.stx_size);
+            facts.target = linkTarget(fd(), name.constData(), link, path(name));
+        }
         return facts;
     }
 
@@ -419,48 +368,23 @@ public:
         return errno != 0 ? errno : EACCES;
     }
 
-    User user() const override { return {{QByteArray::number(::geteuid())}, ::geteuid() == 0}; }
-
-    QByteArray linkTarget(const QString& entryName) const override
-    {
-        const QByteArray name = encodeFileName(entryName);
-        struct stat st;
-        if (::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            failWithErrno(path(name));
-        return ::linkTarget(fd(), name.constData(), st, path(name));
-    }
-
-    bool sameBytes(const QString& a, const QString& b) const override
-    {
-        const auto source = [&](const QString& name) {
-            return std::unique_ptr<PosixSource>(
-                static_cast<PosixSource*>(openEntry(name).release()));
-        };
-        const auto one = source(a), other = source(b);
-        const auto reader = [](const PosixSource& from) {
-            return [&from](char* data, qsizetype size) {
-                return readSome(from.fd.get(), data, size, from.path);
-            };
-        };
-        return one->size() == other->size() && ::sameBytes(reader(*one), reader(*other));
-    }
-
     std::unique_ptr<Source> openSource(const QString& sourcePath) const override
     {
-        auto source =
-            std::make_unique<PosixSource>(encodeFileName(sourcePath), LocalFileSystem::MaxReadSize);
-        source->fd = ::openSource(source->path, source->info);
-        return source;
+        return ::openSource(std::make_unique<PosixSource>(encodeFileName(sourcePath),
+                                                          LocalFileSystem::MaxReadSize));
     }
 
     std::unique_ptr<Source> openEntry(const QString& entryName) const override
     {
         const QByteArray name = encodeFileName(entryName);
-        auto source = std::make_unique<PosixSource>(path(name), std::numeric_limits<qint64>::max());
-        source->fd = openInput(fd(), name, source->path, source->info, O_NOFOLLOW);
-        return source;
+        return openInput(
+            fd(), name,
+            std::make_unique<PosixSource>(path(name), std::numeric_limits<qint64>::max()),
+            O_NOFOLLOW);
     }
 
+    // Root gives what it makes away while it has no name, or else at once
+    // (only a network volume keeps owners yet makes no file without one).
     std::unique_ptr<NewFile> create(const QString& entryName, const QString& forEntry,
                                     const Facts& owner, quint32 mode) override
     {
@@ -468,34 +392,33 @@ public:
         const QByteArray name = encodeFileName(entryName);
         file->reported = path(encodeFileName(forEntry));
         if (anonymousFiles) {
-            file->fd =
-                FileDescriptor(::openat(fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode_t(mode)));
+            file->fd = FileDescriptor(::openat(fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
             if (file->fd.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
                 failWithErrno(file->reported);
             anonymousFiles = file->fd.get() >= 0;
-            if (anonymousFiles && !owner.owner.isEmpty() && ::geteuid() == 0 &&
-                ::fchown(file->fd.get(), uid_t(owner.owner.toUInt()),
-                         gid_t(owner.group.toUInt())) != 0 &&
-                !keepsNoneOf(errno))
-                failWithErrno(file->reported);
         }
         if (!anonymousFiles) {
-            const MadeAs as(owner);
             file->fd = FileDescriptor(::openat(fd(), name.constData(),
                                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                               mode_t(mode)));
+                                               mode));
             if (file->fd.get() < 0)
                 failWithErrno(file->reported);
             file->made = name;
         }
+        if (givenAway(owner) &&
+            ::fchown(file->fd.get(), uid_t(owner.owner.toUInt()), gid_t(owner.group.toUInt())) !=
+                0 &&
+            !keepsNoneOf(errno))
+            failWithErrno(file->reported);
         return file;
     }
 
     void createLink(const QByteArray& target, const QString& entryName, const Facts& owner) override
     {
         const QByteArray name = encodeFileName(entryName);
-        const MadeAs as(owner);
-        if (::symlinkat(target.constData(), fd(), name.constData()) != 0)
+        if (::symlinkat(target.constData(), fd(), name.constData()) != 0 ||
+            (givenAway(owner) && ::fchownat(fd(), name.constData(), uid_t(owner.owner.toUInt()),
+                                            gid_t(owner.group.toUInt()), AT_SYMLINK_NOFOLLOW) != 0))
             failWithErrno(path(name));
     }
 
@@ -505,25 +428,22 @@ public:
     {
         PosixFile& file = static_cast<PosixFile&>(to);
         PosixSource& source = static_cast<PosixSource&>(from);
-        // Looked at again just before the copy: keeping the old pair changes
-        // the change time of a set file that is a link to a game file, which
-        // is no change of its content.
-        if (::fstat(source.fd.get(), &source.info) != 0)
-            failWithErrno(source.path);
-        if (source.info.st_size > source.limit)
-            fail(EFBIG, source.path);
-        copyContent(source.fd.get(), file.fd.get(), source.info.st_size, source.limit, source.path,
+        // Looked at again now: keeping the old pair changes the change time
+        // of a set file linked to a game file, which is no change of it.
+        struct stat before, after;
+        if (::fstat(source.fd.get(), &before) != 0)
+            failWithErrno(source.native);
+        if (before.st_size > source.limit)
+            fail(EFBIG, source.native);
+        copyContent(source.fd.get(), file.fd.get(), before.st_size, source.limit, source.native,
                     file.reported);
-        struct stat after;
         if (::fstat(source.fd.get(), &after) != 0)
-            failWithErrno(source.path);
-        if (after.st_size != source.info.st_size ||
-            after.st_ctim.tv_sec != source.info.st_ctim.tv_sec ||
-            after.st_ctim.tv_nsec != source.info.st_ctim.tv_nsec)
-            fail(PlatformError::Failure::ChangedWhileCopied, source.path);
-        // The copy keeps the source's modification time, as a copy on the
-        // game's home platform does.
-        const struct timespec times[2] = {{0, UTIME_OMIT}, source.info.st_mtim};
+            failWithErrno(source.native);
+        if (after.st_size != before.st_size || after.st_ctim.tv_sec != before.st_ctim.tv_sec ||
+            after.st_ctim.tv_nsec != before.st_ctim.tv_nsec)
+            throw PlatformError::of(PlatformError::Failure::ChangedWhileCopied, source.path);
+        // The source's modification time, as a copy on Windows keeps it.
+        const struct timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
         if (::futimens(file.fd.get(), times) != 0)
             failWithErrno(file.reported);
     }
@@ -538,11 +458,12 @@ public:
         const int out = file.fd.get();
         mode_t mode = like.mode & 0777;
         const gid_t group = gid_t(like.group.toUInt());
-        if (::fchown(out, uid_t(like.owner.toUInt()), group) != 0) {
-            if (errno != EPERM && !keepsNoneOf(errno))
+        if (::fchown(out, uid_t(like.owner.toUInt()), group) != 0 && errno != ENOSYS &&
+            errno != EOPNOTSUPP) {
+            if (errno != EPERM)
                 failWithErrno(file.reported);
-            if (errno == EPERM && ::fchown(out, uid_t(-1), group) != 0) {
-                if (errno != EPERM && !keepsNoneOf(errno))
+            if (::fchown(out, uid_t(-1), group) != 0) {
+                if (!keepsNoneOf(errno))
                     failWithErrno(file.reported);
                 mode &= ~mode_t(S_IRWXG);
             }
@@ -563,8 +484,10 @@ public:
         PosixFile& file = static_cast<PosixFile&>(to);
         const QByteArray name = encodeFileName(entryName);
         if (file.made.isEmpty()) {
-            if (!linkAnonymous(file.fd.get(), name))
-                failWithErrno(file.reported);
+            const std::string self = "/proc/self/fd/" + std::to_string(file.fd.get());
+            if (::linkat(AT_FDCWD, self.c_str(), fd(), name.constData(), AT_SYMLINK_FOLLOW) != 0 &&
+                ::linkat(file.fd.get(), "", fd(), name.constData(), AT_EMPTY_PATH) != 0)
+                failWithErrno(errno == EEXIST ? path(name) : file.reported);
         } else if (file.made != name &&
                    ::renameat(fd(), file.made.constData(), fd(), name.constData()) != 0) {
             failWithErrno(file.reported);
@@ -572,9 +495,8 @@ public:
         file.made = name;
     }
 
-    // A file system without hard links (EPERM, EOPNOTSUPP), a file with too
-    // many, or a link the system refuses (EPERM too: another user's file
-    // where links are protected).
+    // None on a volume without hard links (EPERM, EOPNOTSUPP), for a file
+    // with too many, or another user's where links are protected (EPERM).
     bool link(const QString& entryName, const QString& linkName) override
     {
         const QByteArray name = encodeFileName(entryName);
@@ -608,12 +530,9 @@ public:
             failWithErrno(m_path);
     }
 
-    // The lock is an open file description's lock on a file of the folder:
-    // what a Windows program locks under Wine reaches Linux as this kind of
-    // lock, so Tarvane.exe under Wine and a native Tarvane exclude each
-    // other. The file is never followed, only made where there is none
-    // (one a crash left is taken again), and only by a holder of the lock
-    // removed, before it lets go.
+    // An open file description's lock, the kind a Windows program's lock
+    // under Wine is, so that Tarvane.exe and a native Tarvane exclude each
+    // other. The file is never followed; one a crash left is taken again.
     Lock lock(const QString& lockName, const Facts& owner) override
     {
         const QByteArray name = encodeFileName(lockName);
@@ -621,12 +540,11 @@ public:
             FileDescriptor lock(
                 ::openat(fd(), name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
             if (lock.get() < 0 && errno == ENOENT) {
-                if (!makeLock(name, owner))
+                if (!makeLock(lockName, owner))
                     return Lock::Refused;
                 continue;
             }
-            if (lock.get() < 0 && (errno == EACCES || errno == EPERM || errno == EROFS ||
-                                   errno == ELOOP || errno == EISDIR || errno == ENXIO))
+            if (lock.get() < 0 && (refused(errno) || errno == ELOOP || errno == EISDIR))
                 return Lock::Refused;
             struct stat held, named;
             if (lock.get() < 0 || ::fstat(lock.get(), &held) != 0)
@@ -641,7 +559,7 @@ public:
                     return Lock::Held;
                 failWithErrno(path(name));
             }
-            // A holder that let go removed it first: taken again, anew.
+            // A holder deletes the file before it lets go: taken again, anew.
             if (::fstatat(fd(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                 sameEntry(named, held)) {
                 m_lock = std::move(lock);
@@ -652,8 +570,7 @@ public:
         return Lock::Held;
     }
 
-    // The file goes before the lock: a waiter that then gets the lock finds
-    // the file no longer the folder's, and tries again.
+    // The file goes first: a waiter then given the lock finds it gone.
     void unlock() override
     {
         const FileDescriptor lock = std::move(m_lock);
@@ -664,10 +581,7 @@ public:
             failWithErrno(path(m_lockName));
     }
 
-    QString path(const QString& name) const override
-    {
-        return decodeFileName(path(encodeFileName(name)));
-    }
+    QString path(const QString& name) const override { return shown(path(encodeFileName(name))); }
 
 private:
     int fd() const { return m_fd.get(); }
@@ -675,57 +589,39 @@ private:
     {
         return name.isEmpty() ? m_path : joined(m_path, name);
     }
+    static bool refused(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-    // Names a file made without a name.
-    bool linkAnonymous(int file, const QByteArray& name) const
+    // Whether root gives a file it makes to another owner (or group).
+    static bool givenAway(const Facts& owner)
     {
-        const std::string self = "/proc/self/fd/" + std::to_string(file);
-        return ::linkat(AT_FDCWD, self.c_str(), fd(), name.constData(), AT_SYMLINK_FOLLOW) == 0 ||
-               ::linkat(file, "", fd(), name.constData(), AT_EMPTY_PATH) == 0;
+        return ::geteuid() == 0 && !owner.owner.isEmpty() &&
+               (owner.owner.toUInt() != 0 || owner.group.toUInt() != ::getegid());
     }
 
-    // Makes the lock file, complete before it bears its name: owned, and
-    // open to read and write for everyone who may write the folder (so no
-    // one else can hold it), while it has none. Where the system makes no
-    // file without a name (FAT, exFAT: which keep no owners or modes
-    // either) it is made under its name, as its owner. False where this
-    // process may make none; true where another was quicker.
-    bool makeLock(const QByteArray& name, const Facts& owner)
+    // Made as any new file is, open to everyone who may write the folder
+    // (no one else can hold it then), given and synced before it has its
+    // name. False where this process may make none.
+    bool makeLock(const QString& name, const Facts& owner)
     {
-        struct stat folder;
+        struct stat folder, made;
         if (::fstat(fd(), &folder) != 0)
             failWithErrno(m_path);
         const mode_t writers = folder.st_mode & 0222, mode = writers | writers << 1;
-        const auto refused = [](int error) {
-            return error == EACCES || error == EPERM || error == EROFS;
-        };
-        FileDescriptor made(::openat(fd(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-        const bool anonymous = made.get() >= 0;
-        if (!anonymous && refused(errno))
-            return false;
-        if (anonymous) {
-            if (!owner.owner.isEmpty() && ::geteuid() == 0 &&
-                ::fchown(made.get(), uid_t(owner.owner.toUInt()), gid_t(owner.group.toUInt())) !=
-                    0 &&
-                !keepsNoneOf(errno))
-                failWithErrno(path(name));
-        } else {
-            const MadeAs as(owner);
-            made = FileDescriptor(::openat(
-                fd(), name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-            if (made.get() < 0 && (errno == EEXIST || refused(errno)))
-                return errno == EEXIST;
-            if (made.get() < 0)
-                failWithErrno(path(name));
+        try {
+            const auto file = create(name, name, owner, mode);
+            const int out = static_cast<PosixFile&>(*file).fd.get();
+            const bool given = ::fstat(out, &made) == 0 && (made.st_mode & 0777) != mode;
+            if (given && ::fchmod(out, mode) != 0 && !keepsNoneOf(errno))
+                failWithErrno(path(encodeFileName(name)));
+            if (given || givenAway(owner))
+                syncData(*file);
+            this->name(*file, name);
+            return true;
+        } catch (const PlatformError& error) {
+            if (!refused(error.number()) && error.number() != EEXIST)
+                throw;
+            return error.number() == EEXIST;
         }
-        if (::fchmod(made.get(), mode) != 0 && !keepsNoneOf(errno))
-            failWithErrno(path(name));
-        if (anonymous && !linkAnonymous(made.get(), name) && errno != EEXIST) {
-            if (refused(errno))
-                return false;
-            failWithErrno(path(name));
-        }
-        return true;
     }
 
     FileDescriptor m_fd;
@@ -734,10 +630,9 @@ private:
     QByteArray m_lockName;
 };
 
-// The working folder as the shell named it, as `pwd -L` gives it: $PWD, if
-// it is an absolute path without "." or ".." that leads to the working
-// folder itself. Through a link, it keeps the link's own place, so a
-// library folder linked into a game folder belongs to that game folder.
+// The working folder as the shell named it (`pwd -L`): $PWD, if absolute,
+// without "." or "..", and leading to it. A library folder linked into a
+// game folder so belongs to that game folder.
 std::optional<QByteArray> logicalWorkingFolder()
 {
     const char* pwd = std::getenv("PWD");
@@ -749,8 +644,7 @@ std::optional<QByteArray> logicalWorkingFolder()
             return std::nullopt;
     }
     struct stat named, current;
-    if (::stat(pwd, &named) != 0 || ::stat(".", &current) != 0 || named.st_dev != current.st_dev ||
-        named.st_ino != current.st_ino)
+    if (::stat(pwd, &named) != 0 || ::stat(".", &current) != 0 || !sameEntry(named, current))
         return std::nullopt;
     return path;
 }
@@ -778,38 +672,24 @@ QChar LocalFileSystem::separator() const
 QStringList LocalFileSystem::listDirectory(const QString& path) const
 {
     const QByteArray native = resolveNative(path);
-    return entriesOf(openDirectory(native), native);
+    return entriesOf(DirectoryStream(::opendir(native.constData()), ::closedir), native);
 }
 
-QByteArray LocalFileSystem::readFile(const QString& path) const
+// At the path the program spells where it is there, else as resolved with
+// its components' case matched.
+std::unique_ptr<ChangeFolder::Source> LocalFileSystem::openInput(const QString& path) const
 {
-    struct stat st;
-    QByteArray native;
-    const FileDescriptor fd = openSpelled(path, st, native, [&] { return resolveNative(path); });
-    return readWhole(
-        st.st_size, MaxReadSize,
-        [&](char* data, qsizetype size) { return readSome(fd.get(), data, size, native); },
-        [&] { fail(EFBIG, native); });
-}
-
-bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noexcept
-{
-    try {
-        QByteArray pathA, pathB;
-        struct stat infoA, infoB;
-        const FileDescriptor fileA = openSpelled(a, infoA, pathA, [&] { return resolveNative(a); });
-        const FileDescriptor fileB = openSpelled(b, infoB, pathB, [&] { return resolveNative(b); });
-        // Tarvane installs no file over the read limit, and reads none.
-        if (infoA.st_size != infoB.st_size || infoA.st_size > MaxReadSize)
-            return false;
-        if (infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino)
-            return true;
-        return sameBytes(
-            [&](char* data, qsizetype size) { return readSome(fileA.get(), data, size, pathA); },
-            [&](char* data, qsizetype size) { return readSome(fileB.get(), data, size, pathB); });
-    } catch (...) {
-        return false;
-    }
+    auto source = std::make_unique<PosixSource>(encodeFileName(QDir::fromNativeSeparators(path)),
+                                                MaxReadSize);
+    const QByteArray spelled = source->native;
+    if (::stat(spelled.constData(), &source->info) == 0)
+        return ::openInput(AT_FDCWD, spelled, std::move(source), 0, true);
+    if (errno != ENOENT && errno != ENOTDIR)
+        failWithErrno(spelled);
+    const QByteArray resolved = resolveNative(path);
+    source->native = resolved;
+    source->path = shown(resolved);
+    return ::openInput(AT_FDCWD, resolved, std::move(source));
 }
 
 bool LocalFileSystem::exists(const QString& path) const noexcept
@@ -868,7 +748,7 @@ QByteArray LocalFileSystem::resolveNative(const QString& path) const
 QByteArray LocalFileSystem::findIgnoringCase(const QByteArray& folder, const QByteArray& name) const
 {
     ++m_resolutionScans;
-    const DirectoryStream dir = openDirectory(folder);
+    const DirectoryStream dir(::opendir(folder.constData()), ::closedir);
     if (!dir.get())
         return {};
     QByteArray best;

@@ -6,7 +6,6 @@
 
 #include "platform/PlatformError.h"
 #include "platform/disk/LocalFileSystem.h"
-#include "platform/disk/WholeInputs.h"
 
 #include <QDir>
 #include <algorithm>
@@ -113,24 +112,6 @@ private:
     HANDLE m_handle;
 };
 
-// Opens a file the program reads. Only a file on a disk is taken: a device
-// (NUL, COM1) or a pipe is refused before anything is read, so nothing
-// blocks; a folder cannot be opened this way at all.
-// `share` says what others may do with the file while it is open.
-Handle openInput(const QString& path, LARGE_INTEGER& size,
-                 DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
-{
-    Handle file(CreateFileW(wide(path), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid())
-        failWithLastError(path);
-    if (GetFileType(file.get()) != FILE_TYPE_DISK)
-        fail(ERROR_NOT_SUPPORTED, path);
-    if (!GetFileSizeEx(file.get(), &size))
-        failWithLastError(path);
-    return file;
-}
-
 // Reads up to `size` bytes; fewer only at the end of the file.
 qsizetype readSome(HANDLE file, char* data, qsizetype size, const QString& path)
 {
@@ -146,6 +127,39 @@ qsizetype readSome(HANDLE file, char* data, qsizetype size, const QString& path)
     }
     return used;
 }
+
+// A file the program reads, no more than `limit` bytes of it. Only a file
+// on a disk is taken: a device (NUL, COM1) or a pipe is refused before
+// anything is read, so nothing blocks; a folder cannot be opened this way
+// at all. `share` says what others may do with it while it is open.
+class WinSource final : public ChangeFolder::Source
+{
+public:
+    WinSource(const QString& native, qint64 limit,
+              DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
+        : native(native), limit(limit),
+          file(CreateFileW(wide(native), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr))
+    {
+        path = shown(native);
+        LARGE_INTEGER bytes;
+        if (!file.valid())
+            failWithLastError(native);
+        if (GetFileType(file.get()) != FILE_TYPE_DISK)
+            fail(ERROR_NOT_SUPPORTED, native);
+        if (!GetFileSizeEx(file.get(), &bytes))
+            failWithLastError(native);
+        size = bytes.QuadPart;
+    }
+    qsizetype read(char* data, qsizetype wanted) override
+    {
+        return readSome(file.get(), data, wanted, native);
+    }
+
+    QString native;
+    qint64 limit;
+    Handle file;
+};
 
 // Antivirus scanners hold new files open for a moment: a rename or delete
 // that meets such a hold is tried again.
@@ -201,22 +215,6 @@ Sid ownerOf(HANDLE file)
     return owner;
 }
 
-// A set file or an entry, open to be copied, no more than `limit` bytes.
-class WinSource final : public ChangeFolder::Source
-{
-public:
-    WinSource(const QString& path, qint64 limit, DWORD share) : path(path), limit(limit)
-    {
-        file = openInput(path, bytes, share);
-    }
-    qint64 size() const override { return bytes.QuadPart; }
-
-    QString path;
-    qint64 limit;
-    LARGE_INTEGER bytes;
-    Handle file;
-};
-
 // A new file, made as `made`. Failures name the game file it is for.
 class WinFile final : public ChangeFolder::NewFile
 {
@@ -240,6 +238,22 @@ public:
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!m_pin.valid())
             failWithLastError(m_folder);
+        // The owner Windows gives this process's files: the user, or for an
+        // administrator's elevated process, the Administrators group. Such a
+        // process may act for any user.
+        for (const TOKEN_INFORMATION_CLASS which : {TokenUser, TokenOwner}) {
+            const Sid sid = processSid(which);
+            user.owners.append(QByteArray(sid.data(), qsizetype(sid.size())));
+        }
+        HANDLE token = nullptr;
+        TOKEN_ELEVATION elevation = {};
+        DWORD size = 0;
+        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+            user.actsForAll =
+                GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                elevation.TokenIsElevated;
+            CloseHandle(token);
+        }
     }
 
     // A junction, a link to a folder, is a folder here.
@@ -282,57 +296,17 @@ public:
         return probe.valid() ? 0 : int(GetLastError());
     }
 
-    // The owner Windows gives this process's files: the user, or for an
-    // administrator's elevated process, the Administrators group. Such a
-    // process may act for any user.
-    User user() const override
-    {
-        User user;
-        for (const TOKEN_INFORMATION_CLASS which : {TokenUser, TokenOwner}) {
-            const Sid sid = processSid(which);
-            user.owners.append(QByteArray(sid.data(), qsizetype(sid.size())));
-        }
-        HANDLE token = nullptr;
-        TOKEN_ELEVATION elevation = {};
-        DWORD size = 0;
-        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-            user.actsForAll =
-                GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-                elevation.TokenIsElevated;
-            CloseHandle(token);
-        }
-        return user;
-    }
-
-    QByteArray linkTarget(const QString& name) const override
-    {
-        fail(ERROR_NOT_SUPPORTED, native(name));
-    }
-
-    bool sameBytes(const QString& a, const QString& b) const override
-    {
-        const WinSource one(native(a), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-        const WinSource other(native(b), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-        const auto reader = [](const WinSource& from) {
-            return [&from](char* data, qsizetype size) {
-                return readSome(from.file.get(), data, size, from.path);
-            };
-        };
-        return one.size() == other.size() && ::sameBytes(reader(one), reader(other));
-    }
-
+    // No other program may write a set file while it is copied: one that
+    // is being written is refused, not installed half-written.
     std::unique_ptr<Source> openSource(const QString& path) const override
     {
-        // No other program may write a set file while it is copied: one that
-        // is being written is refused, not installed half-written.
         return std::make_unique<WinSource>(nativePath(path), LocalFileSystem::MaxReadSize,
                                            FILE_SHARE_READ | FILE_SHARE_DELETE);
     }
 
     std::unique_ptr<Source> openEntry(const QString& name) const override
     {
-        return std::make_unique<WinSource>(native(name), std::numeric_limits<qint64>::max(),
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        return std::make_unique<WinSource>(native(name), std::numeric_limits<qint64>::max());
     }
 
     // The file gets the owner Windows gives this process's files.
@@ -361,12 +335,12 @@ public:
         std::vector<char> buffer(ChunkSize);
         qint64 copied = 0;
         for (;;) {
-            const qsizetype n = readSome(source.file.get(), buffer.data(), ChunkSize, source.path);
+            const qsizetype n = source.read(buffer.data(), ChunkSize);
             if (n == 0)
                 break;
             copied += n;
             if (copied > source.limit)
-                fail(ERROR_FILE_TOO_LARGE, source.path);
+                fail(ERROR_FILE_TOO_LARGE, source.native);
             DWORD written = 0;
             if (!WriteFile(file.file.get(), buffer.data(), DWORD(n), &written, nullptr))
                 failWithLastError(file.reported);
@@ -376,7 +350,7 @@ public:
         FILETIME created, accessed, modified;
         FILE_BASIC_INFO basic = {};
         if (!GetFileTime(source.file.get(), &created, &accessed, &modified))
-            failWithLastError(source.path);
+            failWithLastError(source.native);
         basic.LastWriteTime.LowPart = modified.dwLowDateTime;
         basic.LastWriteTime.HighPart = LONG(modified.dwHighDateTime);
         if (!SetFileInformationByHandle(file.file.get(), FileBasicInfo, &basic, sizeof basic))
@@ -628,34 +602,9 @@ QStringList LocalFileSystem::listDirectory(const QString& path) const
     }
 }
 
-QByteArray LocalFileSystem::readFile(const QString& path) const
+std::unique_ptr<ChangeFolder::Source> LocalFileSystem::openInput(const QString& path) const
 {
-    const QString native = nativePath(path);
-    LARGE_INTEGER size;
-    const Handle file = openInput(native, size);
-    return readWhole(
-        size.QuadPart, MaxReadSize,
-        [&](char* data, qsizetype wanted) { return readSome(file.get(), data, wanted, native); },
-        [&] { fail(ERROR_FILE_TOO_LARGE, native); });
-}
-
-bool LocalFileSystem::sameContent(const QString& a, const QString& b) const noexcept
-{
-    try {
-        const QString pathA = nativePath(a);
-        const QString pathB = nativePath(b);
-        LARGE_INTEGER sizeA, sizeB;
-        const Handle fileA = openInput(pathA, sizeA);
-        const Handle fileB = openInput(pathB, sizeB);
-        // Tarvane installs no file over the read limit, and reads none.
-        if (sizeA.QuadPart != sizeB.QuadPart || sizeA.QuadPart > MaxReadSize)
-            return false;
-        return sameBytes(
-            [&](char* data, qsizetype size) { return readSome(fileA.get(), data, size, pathA); },
-            [&](char* data, qsizetype size) { return readSome(fileB.get(), data, size, pathB); });
-    } catch (...) {
-        return false;
-    }
+    return std::make_unique<WinSource>(nativePath(path), MaxReadSize);
 }
 
 bool LocalFileSystem::exists(const QString& path) const noexcept

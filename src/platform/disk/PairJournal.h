@@ -12,28 +12,33 @@
 #include <memory>
 
 // Told true while a change waits for another holder of the game folder's
-// lock, again at every try (about fifty times a second), and false when
-// that wait is over.
+// lock, at every try (about fifty a second), and false when that is over.
 using WaitNotice = std::function<void(bool waiting)>;
 
-// One folder of the disk, opened for a change of some of its entries: the
-// system's own calls, over entry names of that folder, never following a
-// link. A call either looks, or makes one change that a crash or a power
-// loss can leave made or not made, but not half made: a new file's data,
-// owner and mode are written while it has no name a recovery could take
-// for anything but a leftover. Each raises PlatformError when the system
-// fails, naming the file at fault. Which calls are made, in what order,
-// and what to trust or refuse are PairJournal's alone.
+// One folder, opened for a change of some of its entries: the system's own
+// calls over names of its entries, never following a link. A call looks,
+// or makes one change, which a crash or a power loss leaves made or not,
+// never half made. Each raises PlatformError when the system fails, naming
+// the file at fault. Which calls are made, in what order, and what to trust
+// or refuse are PairJournal's alone.
 class ChangeFolder
 {
 public:
     virtual ~ChangeFolder() = default;
 
-    // What the system cannot do here. A system that finds out clears them
-    // itself; a test clears them to take the other way.
+    // What the system cannot do here: a system that finds out clears them,
+    // a test clears them to take the other way.
     bool anonymousFiles = true; // a new file has no name until it is given one
-    bool hardLinks = true;      // an entry can be given a second name
+    bool hardLinks = true;      // an entry can have a second name
     bool newLinks = true;       // a link can be made anew, to the same target
+
+    // Who makes the change: the owners its files get, and whether it may
+    // act for any user (root, an elevated administrator).
+    struct User
+    {
+        QList<QByteArray> owners;
+        bool actsForAll = false;
+    } user;
 
     // ---- Looks
 
@@ -43,89 +48,74 @@ public:
     {
         Kind kind = Kind::None;
         int links = 0;
-        QByteArray id;    // the file itself: entries with the same id are one file
-        QByteArray owner; // as the system names its owner; empty where the volume keeps none
+        QByteArray id;    // entries with the same id are one file
+        QByteArray owner; // as the system names it; empty where the volume keeps none
         QByteArray group;
+        QByteArray target;           // a link's
         quint32 mode = 0;            // what a copy keeps: permission bits, or Windows' attributes
         bool readOnly = false;       // marked so that no one may write it
         bool othersMayWrite = false; // every user may write it (never so of a link)
-        bool unchangeable = false;   // marked append-only or immutable: not even root may change it
+        bool unchangeable = false;   // append-only or immutable: not even root may change it
     };
     // Of an entry; of the folder itself for "".
     virtual Facts look(const QString& name) const = 0;
-    // The names of the folder's entries.
     virtual QStringList entries() const = 0;
     // The system's error where this process may not change the entry (for
     // "", add entries to the folder), else 0.
     virtual int refusal(const QString& name) const = 0;
-    // Who makes the change: the owners the files it makes have, and whether
-    // it may act for any user (root, an administrator).
-    struct User
-    {
-        QList<QByteArray> owners;
-        bool actsForAll = false;
-    };
-    virtual User user() const = 0;
-    // What the link `name` says.
-    virtual QByteArray linkTarget(const QString& name) const = 0;
-    // Whether two files of the folder hold the same bytes.
-    virtual bool sameBytes(const QString& a, const QString& b) const = 0;
 
-    // A file to copy from, open and checked: a set file, or an entry of
-    // this folder.
+    // A file to copy from, open and checked: a set file, or an entry.
     class Source
     {
     public:
         virtual ~Source() = default;
-        virtual qint64 size() const = 0;
+        // Up to `size` bytes; fewer only at the end.
+        virtual qsizetype read(char* data, qsizetype size) = 0;
+        qint64 size = 0; // as the system said on opening it
+        QString path;    // as reports show it
     };
     virtual std::unique_ptr<Source> openSource(const QString& path) const = 0;
     virtual std::unique_ptr<Source> openEntry(const QString& name) const = 0;
 
     // ---- Changes, one each
 
-    // A new file, open for writing.
     class NewFile
     {
     public:
         virtual ~NewFile() = default;
     };
-    // Makes an empty file for entry `entry` (whose path its failures name),
-    // owned as `owner` is from the start where this process may give it
-    // (an empty owner: this process's own), with `mode` less the umask:
-    // without a name where the system can (`anonymousFiles`), else as
+    // An empty file for `entry` (whose path its failures name), with `mode`
+    // less the umask, owned as `owner` is where this process may give it
+    // (none given: its own): without a name where the system can, else as
     // `name`.
     virtual std::unique_ptr<NewFile> create(const QString& name, const QString& entry,
                                             const Facts& owner, quint32 mode) = 0;
-    // Makes a link to `target` as `name`, owned as `owner` is.
+    // A link to `target` as `name`, owned as `owner` is.
     virtual void createLink(const QByteArray& target, const QString& name, const Facts& owner) = 0;
-    // Writes the whole source into the file, with the source's modification
-    // time. A set file over the size limit, or one another program changes
-    // meanwhile, is refused.
+    // The whole source, with its modification time. A set file over the size
+    // limit, or one another program changes meanwhile, is refused.
     virtual void write(NewFile& file, Source& source) = 0;
-    // Gives the file the owner, group and mode of `like`, as far as this
-    // process may and the volume keeps them.
+    // The owner, group and mode of `like`, as far as this process may give
+    // them and the volume keeps them.
     virtual void give(NewFile& file, const Facts& like) = 0;
-    // Writes the file's data and facts to the disk.
     virtual void syncData(NewFile& file) = 0;
-    // Gives the file the name `name`: links it, or renames it from the
-    // name it was made as (nothing where that is `name`).
+    // Links the file as `name`, or renames it from the name it was made as.
     virtual void name(NewFile& file, const QString& name) = 0;
-    // Gives the entry a second name; false, doing nothing, where the volume
-    // or the system makes no such link.
+    // A second name; false, doing nothing, where the volume or system
+    // makes none.
     virtual bool link(const QString& entry, const QString& name) = 0;
-    // Renames an entry over another (to place, move aside or put back).
     virtual void rename(const QString& from, const QString& to) = 0;
     // Deletes an entry; one already gone too, unless `mustExist`.
     virtual void remove(const QString& name, bool mustExist) = 0;
     // Makes the folder's changes so far durable.
     virtual void sync() = 0;
-    // Takes the lock of the folder's file `name`, against every other
-    // Tarvane, until unlock(); made where there is none, owned as `owner`
-    // is. Refused: this process may not open or make it, or it is no file.
+    // Locks the folder's file `name` against every other Tarvane until
+    // unlock(). Where there is none, it is made, owned as `owner` is and
+    // open to all who may write the folder. Refused: this process may not
+    // open or make it, or it is no file.
     enum class Lock { Taken, Held, Refused };
     virtual Lock lock(const QString& name, const Facts& owner) = 0;
-    // Removes the lock file and lets the lock go.
+    // Deletes the lock file and lets the lock go.
     virtual void unlock() = 0;
 
     // The entry's path, as reports show it; for "", the folder's.
@@ -142,38 +132,32 @@ std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path);
 // Every change first locks the folder and recovers from a change cut
 // short. Then, for entries N1..Nn, a replace (Load, Restore Default):
 //   1. looks at every source and every destination;
-//   2. keeps every old entry beside itself, under its kept name: a second
-//      name of a file that has no other, or a link made anew; else a copy
-//      written, given, synced and only then named; or marks that there
-//      was none, the mark made the same way;
+//   2. keeps every old entry under its kept name: a second name of a file
+//      that has no other, or a link made anew; else a copy, written, given,
+//      synced and only then named; or, made the same way, marks that there
+//      was none;
 //   3. writes every new file in full under its staged name;      SYNC
-//   4. moves aside a link the system cannot make anew, Nn first, one at
-//      a time;                                             SYNC after each
-//   5. renames the staged files into place, one at a time, with a SYNC
-//      between two;
+//   4. moves aside a link the system cannot make anew, Nn first; SYNC each
+//   5. renames the staged files into place, with a SYNC between two;
 //   6. then, the change done:                                      SYNC
 //      deletes Nn's kept entry (or absent mark),                   SYNC
 //      and then every other temporary.                             SYNC
-// A removal keeps as a replace does, stages nothing, and in place of
-// renaming deletes the entries still there, with a sync between two.
+// A removal keeps as a replace does, stages nothing, and deletes the
+// entries still there in place of renaming, with a sync between two.
 //
 // So a change has not happened while Nn's kept entry (or absent mark) is
 // there: recovery then puts every kept entry back (and deletes those that
 // were absent), Nn's last, after a sync; either way it deletes the
-// temporaries. That holds on every volume, even where a rename is two
-// writes of the folder that a power loss can tear apart (FAT, exFAT, ext4
-// without a journal): until the mark goes, every old entry is still kept.
-// The folder is synced wherever a later step must not be found after a
-// power loss without an earlier one, on file systems that write a
-// folder's changes in any order:
-// - after 3: the kept and staged files before any game file changes (a
-//   removal: the kept ones before the first deletion);
-// - after each move in 4: the same; and Nn moved aside is the mark;
-// - between two renames or deletions: the second alone would mix the pair;
-// - in 6, before the mark goes: every rename is durable; after it goes:
-//   the mark outlives every other temporary; last: the change is durable
-//   before it is reported done.
-// Between 2 and 3 none is needed: both only name complete temporaries.
+// temporaries. That holds even where a power loss can tear one rename in
+// two (FAT, exFAT, ext4 without a journal): until the mark goes, every old
+// entry is still kept. A sync stands wherever a later step must not be
+// found after a power loss without an earlier one, on file systems that
+// write a folder's changes in any order: after 3 and each move in 4, the
+// kept and staged files before any game file changes (a removal: the kept
+// ones before the first deletion); between two renames or deletions, which
+// alone would mix the pair; in 6, every rename before the mark goes, the
+// mark before the other temporaries, and the change before it is reported
+// done. Between 2 and 3 none is needed: both only name complete files.
 // A failed step is undone as a crash there is recovered.
 class PairJournal
 {
@@ -184,12 +168,11 @@ public:
     // Deletes the entries; a missing one ends it there: the entries before
     // it are deleted (all or none), then the missing one is reported.
     static void remove(ChangeFolder& folder, const QStringList& names, const WaitNotice& waiting);
-    // Only the lock (not waited for: where another holds it, nothing is
-    // done) and the recovery.
+    // The lock, where no other holds it (not waited for), and the recovery.
     static void finishInterrupted(ChangeFolder& folder, const QStringList& names);
 
     // The temporary names for entry `name`: the staged new file, the kept
-    // old one, and the mark that there was no old one; and the lock file.
+    // old one, and the mark that there was none; and the lock file's.
     static constexpr char KeptSuffix[] = ".tarvane-old";
     static constexpr char AbsentSuffix[] = ".tarvane-absent";
     static constexpr char LockName[] = ".tarvane-lock";
@@ -211,22 +194,21 @@ private:
                 const ChangeFolder::Facts& game, const QString& gameName) const;
     bool checkDestination(const QString& name, bool replacing) const;
     void keepAll(const std::function<void()>& between);
-    bool keepBeside(qsizetype i);
+    void keepBeside(qsizetype i);
     void makeFile(const QString& as, ChangeFolder::Source* from, const ChangeFolder::Facts* like,
                   quint32 mode, const QString& name);
     ChangeFolder::Facts newOwner() const;
-    void undo() noexcept;
+    void undoneOnFailure(const std::function<void()>& change);
     void finish();
     void removeEach(const QStringList& traces);
 
-    // How entry i was kept.
+    // How entry i was kept: not (yet), beside itself, moved aside, marked
+    // absent.
     enum class Kept { No, Beside, ByMove, AbsentMark };
-    QString trace(qsizetype i) const;
 
     ChangeFolder& m_folder;
     QStringList m_names;
     QList<Kept> m_kept;
-    ChangeFolder::User m_user;
     ChangeFolder::Facts m_at; // the folder itself
     bool m_locked = false;
 };
