@@ -324,13 +324,13 @@ struct MatrixPath;
 // and that another Tarvane cannot take the lock while a change is made.
 // A volume without hard links, a system that makes no file without a name
 // or no link anew, are played by clearing those; on Windows, which makes
-// no link under Wine, a plain file stands for one where `fakeLink` names it.
+// no link under Wine, a plain file stands for one where `fakeLinks` name it.
 class CrashFolder final : public ChangeFolder
 {
 public:
     CrashFolder(const QString& game, bool named, bool noLinks, bool noNewLinks,
-                const QString& fakeLink, int at, Stop stop, const QString& scratch)
-        : m_real(openChangeFolder(game)), m_game(game), m_fakeLink(fakeLink), m_scratch(scratch),
+                const QStringList& fakeLinks, int at, Stop stop, const QString& scratch)
+        : m_real(openChangeFolder(game)), m_game(game), m_scratch(scratch), m_fakeLinks(fakeLinks),
           m_at(at), m_stop(stop)
     {
         m_real->anonymousFiles = anonymousFiles = !named && m_real->anonymousFiles;
@@ -348,7 +348,8 @@ public:
     mutable int calls = 0;
     mutable bool stopped = false;
     mutable int lockTries = 0;
-    mutable Disk atStop; // the folder right after a failed call
+    int syncs = 0, dataSyncs = 0; // the folder's and the files' asked for
+    mutable Disk atStop;          // the folder right after a failed call
     const QList<Moment>& moments() const { return m_moments; }
     // The last moment before call n.
     qsizetype before(int n) const { return m_momentAt.value(n - 1, m_moments.size() - 1); }
@@ -358,7 +359,7 @@ public:
         Facts facts;
         call(Look, [&] {
             facts = m_real->look(name);
-            if (name == m_fakeLink && facts.kind == Kind::File)
+            if (m_fakeLinks.contains(name) && facts.kind == Kind::File)
                 facts.kind = Kind::Link;
         });
         return facts;
@@ -426,6 +427,7 @@ public:
     }
     void syncData(NewFile& file) override
     {
+        ++dataSyncs;
         call(
             Change, [&] { m_real->syncData(file); },
             [&](const Disk& now) {
@@ -467,6 +469,7 @@ public:
     }
     void sync() override
     {
+        ++syncs;
         call(Sync, [&] { m_real->sync(); });
     }
     Lock lock(const QString& name, const Facts& owner) override
@@ -553,7 +556,8 @@ private:
     };
 
     std::unique_ptr<ChangeFolder> m_real;
-    QString m_game, m_fakeLink, m_scratch;
+    QString m_game, m_scratch;
+    QStringList m_fakeLinks;
     int m_at;
     Stop m_stop;
     mutable QList<Moment> m_moments;
@@ -765,20 +769,25 @@ protected:
             scratch.write(gameFolder() + '/' + airfields(), "old AIRFIELD.DAT");
         if (old == MatrixPath::Pair || old == MatrixPath::LowerCase)
             scratch.write(gameFolder() + '/' + frontline(), "old FRNTLINE.DAT");
-        const QString from = scratch.path("elsewhere/FRNTLINE.DAT");
-        const QString to = game() + "/FRNTLINE.DAT";
-        if (old == MatrixPath::Link || old == MatrixPath::LinkedElsewhere)
-            scratch.write("elsewhere/FRNTLINE.DAT", "old FRNTLINE.DAT");
         if (old == MatrixPath::LinkedElsewhere) {
-            ASSERT_TRUE(hardLink(from, to));
+            scratch.write("elsewhere/FRNTLINE.DAT", "old FRNTLINE.DAT");
+            ASSERT_TRUE(hardLink(scratch.path("elsewhere/FRNTLINE.DAT"), game() + "/FRNTLINE.DAT"));
         }
+        // Both links: the last moved aside is the mark.
+        for (const QString& name : names()) {
 #ifdef _WIN32
-        if (old == MatrixPath::Link)
-            scratch.write(gameFolder() + "/FRNTLINE.DAT", "a link, as Wine cannot make one");
+            if (old == MatrixPath::Link)
+                scratch.write(gameFolder() + '/' + name, "a link, as Wine cannot make one");
 #else
-        if (old == MatrixPath::Link) {
-            ASSERT_TRUE(QFile::link(from, to));
+            const QString target = scratch.path("elsewhere/" + name);
+            if (old == MatrixPath::Link) {
+                scratch.write("elsewhere/" + name, "old " + name.toLatin1());
+                QFile::remove(game() + '/' + name);
+                ASSERT_TRUE(QFile::link(target, game() + '/' + name));
+            }
+#endif
         }
+#ifndef _WIN32
         // Another user's pair (the player's), in the player's game folder.
         ::chmod(QFile::encodeName(scratch.path()).constData(), 0755);
         for (const QString& entry : QStringList{""} + scratch.entries(gameFolder())) {
@@ -833,12 +842,12 @@ protected:
     {
         const bool link = GetParam().old == MatrixPath::Link;
 #ifdef _WIN32
-        const QString fakeLink = link ? "FRNTLINE.DAT" : "";
+        const QStringList fakeLinks = link ? names() : QStringList();
 #else
-        const QString fakeLink;
+        const QStringList fakeLinks;
 #endif
         return CrashFolder(game(), GetParam().named, GetParam().noLinks,
-                           link && GetParam().change == MatrixPath::Remove, fakeLink, at, stop,
+                           link && GetParam().change == MatrixPath::Remove, fakeLinks, at, stop,
                            scratch.path());
     }
 
@@ -996,13 +1005,18 @@ INSTANTIATE_TEST_SUITE_P(Paths, CrashMatrix, testing::ValuesIn(Paths), pathName)
 namespace {
 
 // Runs `command` and kills it on entry of the n-th system call it makes
-// after it writes "changing", of those `calls` names (all, where empty);
-// for n 0, not at all. Gives how many such calls it made. What it writes
-// goes to a file in the temporary folder. A seccomp filter
-// stops the program at those calls alone, so that the rest of its run (Wine
-// starting) goes at full speed. (strace's own kill does not work together
-// with its seccomp filter.)
-int killAt(const QStringList& command, int n, const QList<long>& calls = {})
+// after it writes "changing", of those `calls` (all, where empty); for n 0,
+// not at all. Gives how many such calls it made, and how many of them
+// synced `folder` or a file in it. What it writes goes to a file in the
+// temporary folder. A seccomp filter stops the program at those calls
+// alone, so that the rest of its run (Wine starting) goes at full speed.
+// (strace's own kill does not work together with its seccomp filter.)
+struct Traced
+{
+    int calls = 0, folderSyncs = 0, fileSyncs = 0;
+};
+Traced killAt(const QStringList& command, int n, const QString& folder,
+              const QList<long>& calls = {})
 {
     const QByteArray output = QFile::encodeName(QDir::tempPath() + "/tarvane-load-pair.out");
     std::vector<QByteArray> arguments;
@@ -1035,7 +1049,8 @@ int killAt(const QStringList& command, int n, const QList<long>& calls = {})
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    int status = 0, made = 0;
+    int status = 0;
+    Traced made;
     ::waitpid(child, &status, 0);
     ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
              PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL | PTRACE_O_TRACECLONE | PTRACE_O_TRACEFORK |
@@ -1065,9 +1080,16 @@ int killAt(const QStringList& command, int n, const QList<long>& calls = {})
             signal = 0;
             user_regs_struct registers;
             ::ptrace(PTRACE_GETREGS, stopped, nullptr, &registers);
-            if (changing && ++made == n) {
+            if (changing && ++made.calls == n) {
                 ::kill(child, SIGKILL);
                 continue;
+            }
+            // The file or folder a sync is for, as the system names it.
+            if (changing && registers.orig_rax == SYS_fsync) {
+                const QString synced =
+                    QFile::symLinkTarget(QString("/proc/%1/fd/%2").arg(stopped).arg(registers.rdi));
+                made.folderSyncs += synced == folder;
+                made.fileSyncs += synced.startsWith(folder + '/');
             }
             if (registers.orig_rax == SYS_write) {
                 const long text = ::ptrace(PTRACE_PEEKDATA, stopped,
@@ -1117,21 +1139,28 @@ protected:
     }
 
     // Kills `command` at each of its `calls` in turn, each time from the
-    // old pair, and hands the game folder it left to `killed`.
+    // old pair, and hands the game folder it left to `killed`. Run whole,
+    // it makes a real sync of the folder for every one the journal asks for
+    // on the row's path, and of a file for every file's.
     int killAtEach(const QStringList& command, const QList<long>& calls,
                    const std::function<void(int)>& killed)
     {
         reset();
         before = readDisk(game());
-        const int made = killAt(command, 0, calls);
+        CrashFolder asked = folder();
+        change(asked);
+        reset();
+        const Traced made = killAt(command, 0, QFileInfo(game()).canonicalFilePath(), calls);
         EXPECT_EQ(outcome(readDisk(game())), "new");
-        EXPECT_GT(made, 20);
-        for (int n = 1; n <= made && !HasFatalFailure(); ++n) {
+        EXPECT_GT(made.calls, 20);
+        EXPECT_GE(made.folderSyncs, asked.syncs) << "a sync of the folder that is none";
+        EXPECT_GE(made.fileSyncs, asked.dataSyncs) << "a sync of a file that is none";
+        for (int n = 1; n <= made.calls && !HasFatalFailure(); ++n) {
             reset();
-            killAt(command, n, calls);
+            killAt(command, n, {}, calls);
             killed(n);
         }
-        return made;
+        return made.calls;
     }
 };
 
@@ -1289,3 +1318,84 @@ INSTANTIATE_TEST_SUITE_P(Cases, GameFolderLock, testing::ValuesIn(lockCases()),
                          [](const testing::TestParamInfo<LockCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// Leftovers spelled in another case than the pair go back over the game
+// file as the folder spells it, never beside it; and a game file larger
+// than any set file is still kept as a copy where the volume has no hard
+// links.
+TEST(Recovery, LeftoversInAnotherCaseGoBackOverTheGameFile)
+{
+    Scratch scratch;
+    const QString game = scratch.path("game");
+    scratch.write("game/FRNTLINE.DAT", "new FRNTLINE.DAT");
+    scratch.write("game/AIRFIELD.DAT", "old AIRFIELD.DAT");
+    scratch.write("game/.frntline.dat.tarvane-old", "old FRNTLINE.DAT");
+    scratch.write("game/.airfield.dat.tarvane-old", "old AIRFIELD.DAT");
+    PairJournal::finishInterrupted(*openChangeFolder(game), {"FRNTLINE.DAT", "AIRFIELD.DAT"});
+    EXPECT_EQ(scratch.entries("game"), (QStringList{"AIRFIELD.DAT", "FRNTLINE.DAT"}));
+    EXPECT_EQ(scratch.read("game/FRNTLINE.DAT"), "old FRNTLINE.DAT");
+}
+
+// What another can plant under a temporary's name stops a recovery before
+// anything changes, named: a folder; another file linked in; a file every
+// user may write where the game file is not; another user's file.
+TEST(Recovery, WhatNoTarvaneOfThisUserMadeIsLeftAloneAndNamed)
+{
+    struct Planted
+    {
+        const char* name;
+        std::function<void(const Scratch&)> plant;
+    };
+    const QString absent = PairJournal::absent("AIRFIELD.DAT");
+    std::vector<Planted> planted = {
+        {"a folder", [&](const Scratch& s) { s.makeFolder("game/" + absent); }},
+        {"a file linked in", [&](const Scratch& s) {
+             s.write("elsewhere.txt", "a file of the player's");
+             hardLink(s.path("elsewhere.txt"), s.path("game/" + absent));
+         }}};
+#ifndef _WIN32
+    planted.push_back({"a file every user may write", [&](const Scratch& s) {
+                           s.write("game/" + absent, {});
+                           ::chmod(QFile::encodeName(s.path("game/" + absent)).constData(), 0666);
+                       }});
+    if (::geteuid() == 0)
+        planted.push_back({"another user's", [&](const Scratch& s) {
+                               s.write("game/" + absent, {});
+                               ::chown(QFile::encodeName(s.path("game/" + absent)).constData(),
+                                       Player, Player);
+                           }});
+#endif
+    for (const Planted& p : planted) {
+        SCOPED_TRACE(p.name);
+        Scratch scratch;
+        scratch.write("game/FRNTLINE.DAT", "the player's");
+        scratch.write("game/AIRFIELD.DAT", "the player's");
+        p.plant(scratch);
+        const Disk before = readDisk(scratch.path("game"));
+        try {
+            PairJournal::finishInterrupted(*openChangeFolder(scratch.path("game")),
+                                           {"FRNTLINE.DAT", "AIRFIELD.DAT"});
+            ADD_FAILURE() << "recovered over it";
+        } catch (const PlatformError& error) {
+            EXPECT_TRUE(error.is(PlatformError::Failure::NotOurs));
+            EXPECT_EQ(error.path(), QDir::toNativeSeparators(scratch.path("game/" + absent)));
+        }
+        EXPECT_EQ(signature(readDisk(scratch.path("game"))), signature(before));
+    }
+}
+
+TEST(Keeping, AGameFileOverTheReadLimitIsKeptAsACopy)
+{
+    Scratch scratch;
+    const QString game = scratch.path("game");
+    const QByteArray large(qsizetype(LocalFileSystem::MaxReadSize) + 1, 'x');
+    scratch.write("game/FRNTLINE.DAT", large);
+    scratch.write("game/AIRFIELD.DAT", "old");
+    for (const char* name : {"FRNTLINE.DAT", "AIRFIELD.DAT"})
+        scratch.write(QString("new/") + name, "new");
+    CrashFolder folder(game, false, true, false, {}, 0, Stop::Fail, scratch.path());
+    const QStringList names = {"FRNTLINE.DAT", "AIRFIELD.DAT"};
+    EXPECT_NO_THROW(PairJournal::copy(
+        folder, names, {scratch.path("new/FRNTLINE.DAT"), scratch.path("new/AIRFIELD.DAT")}, {}));
+    EXPECT_EQ(scratch.read("game/FRNTLINE.DAT"), "new");
+}

@@ -27,10 +27,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
-#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -255,17 +253,7 @@ TEST_F(Installing, MissingGameFolderGoesToTheReport)
 }
 
 #ifndef _WIN32
-// The system's own: case spelling, permissions, users, mount namespaces.
-TEST_F(Installing, GameFilesSpelledInLowerCaseAreReplacedNotDoubled)
-{
-    ASSERT_TRUE(QFile::rename(game.scratch().path("EAW/FRNTLINE.DAT"),
-                              game.scratch().path("EAW/frntline.dat")));
-    installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
-    EXPECT_EQ(game.scratch().entries("EAW"),
-              (QStringList{"AIRFIELD.DAT", "Frontlines", "frntline.dat"}));
-    EXPECT_EQ(gameFile("frntline.dat"), GameFolder::frontlineBytes(3));
-}
-
+// The system's own: permissions, users, mount namespaces.
 namespace {
 
 constexpr int CannotSetUp = 77;
@@ -650,37 +638,11 @@ void othersLink(const Scratch& s, const QString& target, const QString& entry)
     ASSERT_EQ(::lchown(QFile::encodeName(s.path(entry)), 4242, 4242), 0);
 }
 
-// Names of temporaries that this user's Tarvane did not make are left alone,
-// and stop the change before anything else does; so do a set file over the
-// size limit and another holder of the game folder's lock.
+// What a neighbour can lead a set path to, and a set file over the size
+// limit, stop the change before anything else does.
 INSTANTIATE_TEST_SUITE_P(
     Neighbours, DestinationKinds,
     testing::Values(
-        DestinationCase{"OthersTraces", Operation::Load,
-                        [](const Scratch& s) {
-                            s.write("EAW/.FRNTLINE.DAT.tarvane-old", "another user's");
-                            ::chown(QFile::encodeName(s.path("EAW/.FRNTLINE.DAT.tarvane-old")),
-                                    4242, 4242);
-                            ASSERT_TRUE(QFile::link(s.path("EAW/FRNTLINE.DAT"),
-                                                    s.path("EAW/.AIRFIELD.DAT.tarvane-new")));
-                            s.makeFolder("EAW/.FRNTLINE.DAT.tarvane-absent");
-                        },
-                        EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
-        // Another user hard-linked the victim's own AIRFIELD.DAT under a
-        // temporary's name (in a shared sticky folder, say).
-        DestinationCase{"HardLinkedTrace", Operation::Remove,
-                        [](const Scratch& s) {
-                            ASSERT_TRUE(hardLink(s.path("EAW/AIRFIELD.DAT"),
-                                                 s.path("EAW/.AIRFIELD.DAT.tarvane-absent")));
-                        },
-                        EEXIST, "EAW/.AIRFIELD.DAT.tarvane-absent"},
-        // A kept trace linked to a file that is not the game file.
-        DestinationCase{"KeptTraceLinkedElsewhere", Operation::Load,
-                        [](const Scratch& s) {
-                            ASSERT_TRUE(hardLink(s.path("outside/target.dat"),
-                                                 s.path("EAW/.FRNTLINE.DAT.tarvane-old")));
-                        },
-                        EEXIST, "EAW/.FRNTLINE.DAT.tarvane-old"},
         // Another user's link, as a set folder or a set file, to a private
         // folder or file of the player's, is not followed.
         DestinationCase{"OthersFolderLinkInASetPath", Operation::Load,
@@ -703,19 +665,7 @@ INSTANTIATE_TEST_SUITE_P(
                             ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
                                         file.resize(LocalFileSystem::MaxReadSize + 1));
                         },
-                        EFBIG, "EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"},
-        DestinationCase{"GameFolderLockedElsewhere", Operation::Load,
-                        [](const Scratch& s) {
-                            // Held until the test ends, as by a process that never lets go.
-                            s.write("EAW/.tarvane-lock", {});
-                            const int held =
-                                ::open(QFile::encodeName(s.path("EAW/.tarvane-lock")), O_RDWR);
-                            struct flock range = {};
-                            range.l_type = F_WRLCK;
-                            range.l_len = 1;
-                            ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &range), 0);
-                        },
-                        EBUSY, "EAW"}),
+                        EFBIG, "EAW/Frontlines/FrontLine(3)/AIRFIELD.DAT"}),
     caseName);
 
 #else
@@ -730,21 +680,6 @@ INSTANTIATE_TEST_SUITE_P(
                                     SystemError::AccessDenied}),
     caseName);
 
-// Another holder of the game folder's lock, as a Tarvane that never lets go.
-INSTANTIATE_TEST_SUITE_P(
-    Neighbours, DestinationKinds,
-    testing::Values(DestinationCase{
-        "GameFolderLockedElsewhere", Operation::Load,
-        [](const Scratch& s) {
-            const HANDLE held =
-                CreateFileW(reinterpret_cast<const wchar_t*>(s.path("EAW/.tarvane-lock").utf16()),
-                            GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, CREATE_NEW, 0, nullptr);
-            OVERLAPPED start = {};
-            ASSERT_TRUE(LockFileEx(held, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &start));
-        },
-        170, "EAW"}), // ERROR_BUSY
-    caseName);
 #endif
 
 #ifndef _WIN32

@@ -78,11 +78,8 @@ void PairJournal::copy(ChangeFolder& folder, const QStringList& names, const QSt
                                  file ? 0600 : 0666, names[i]);
             }
         });
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            if (i > 0)
-                folder.sync();
+        for (qsizetype i = 0; i < names.size(); ++i)
             folder.rename(staged(names[i]), names[i]);
-        }
     });
 }
 
@@ -101,14 +98,9 @@ void PairJournal::remove(ChangeFolder& folder, const QStringList& names, const W
     journal.m_kept.resize(present);
     journal.undoneOnFailure([&] {
         journal.keepAll({});
-        bool removed = false;
         for (qsizetype i = 0; i < present; ++i) {
-            if (journal.m_kept[i] == Kept::ByMove)
-                continue;
-            if (removed)
-                folder.sync();
-            folder.remove(names[i], true);
-            removed = true;
+            if (journal.m_kept[i] != Kept::ByMove)
+                folder.remove(names[i], true);
         }
     });
     if (present < names.size())
@@ -408,8 +400,10 @@ void PairJournal::finish()
     }
 }
 
-// Every one of them goes, even when one cannot; then the folder is synced.
-// The first failure is raised at the end.
+// Every one of them goes, even when one cannot; the first failure is raised
+// at the end. (No sync is needed: whether they are gone decides nothing, and
+// the next change's first sync makes it durable before it changes a game
+// file.)
 void PairJournal::removeEach(const QStringList& traces)
 {
     std::optional<PlatformError> failure;
@@ -421,7 +415,6 @@ void PairJournal::removeEach(const QStringList& traces)
                 failure = error;
         }
     }
-    m_folder.sync();
     if (failure)
         throw *failure;
 }

@@ -138,12 +138,12 @@ std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path);
 //      was none;
 //   3. writes every new file in full under its staged name;      SYNC
 //   4. moves aside a link the system cannot make anew, Nn first; SYNC each
-//   5. renames the staged files into place, with a SYNC between two;
-//   6. then, the change done:                                      SYNC
-//      deletes Nn's kept entry (or absent mark),                   SYNC
-//      and then every other temporary.                             SYNC
+//   5. renames the staged files into place;
+//   6. then:                                                       SYNC
+//      deletes Nn's kept entry (or absent mark): the change is made; SYNC
+//      then every other temporary.
 // A removal keeps as a replace does, stages nothing, and deletes the
-// entries still there in place of renaming, with a sync between two.
+// entries still there in place of renaming them.
 //
 // So a change has not happened while Nn's kept entry (or absent mark) is
 // there: recovery then puts every kept entry back (and deletes those that
@@ -153,11 +153,12 @@ std::unique_ptr<ChangeFolder> openChangeFolder(const QString& path);
 // entry is still kept. A sync stands wherever a later step must not be
 // found after a power loss without an earlier one, on file systems that
 // write a folder's changes in any order: after 3 and each move in 4, the
-// kept and staged files before any game file changes (a removal: the kept
-// ones before the first deletion); between two renames or deletions, which
-// alone would mix the pair; in 6, every rename before the mark goes, the
-// mark before the other temporaries, and the change before it is reported
-// done. Between 2 and 3 none is needed: both only name complete files.
+// complete kept and staged files (and a moved mark) before any game file
+// changes; in 6, every rename before the mark goes, and the mark's going
+// before the change is reported done and before the other temporaries go.
+// None is needed between 2 and 3, which only name complete files, nor
+// between two renames or deletions, nor after the last: while the mark is
+// there, any of them lost or kept is put right; after, they decide nothing.
 // A failed step is undone as a crash there is recovered.
 class PairJournal
 {
