@@ -1014,11 +1014,15 @@ namespace {
 struct Traced
 {
     int calls = 0, folderSyncs = 0, fileSyncs = 0;
+    // What the run wrote, where it could not be traced or ran past a
+    // minute; else empty.
+    QByteArray failed;
 };
 Traced killAt(const QStringList& command, int n, const QString& folder,
               const QList<long>& calls = {})
 {
-    const QByteArray output = QFile::encodeName(QDir::tempPath() + "/tarvane-load-pair.out");
+    const QByteArray output =
+        QFile::encodeName(QDir::tempPath() + QString("/tarvane-load-pair-%1.out").arg(::getpid()));
     std::vector<QByteArray> arguments;
     for (const QString& argument : command)
         arguments.push_back(QFile::encodeName(argument));
@@ -1042,37 +1046,40 @@ Traced killAt(const QStringList& command, int n, const QString& folder,
         const int quiet = ::open(output.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(quiet, 1);
         ::dup2(quiet, 2);
-        ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        if (quiet < 0 || ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            ::_exit(125);
         ::raise(SIGSTOP);
-        ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
-        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+            ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            ::_exit(126);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    int status = 0;
+    // A run that hangs is ended after a minute, and said to have.
+    std::atomic<bool> done = false, hung = false;
+    std::thread watchdog([&] {
+        for (int waited = 0; !done && waited < 600; ++waited)
+            QThread::msleep(100);
+        if (!done) {
+            hung = true;
+            ::kill(child, SIGKILL);
+        }
+    });
     Traced made;
+    int status = 0;
     ::waitpid(child, &status, 0);
     ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
              PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL | PTRACE_O_TRACECLONE | PTRACE_O_TRACEFORK |
                  PTRACE_O_TRACEVFORK | PTRACE_O_TRACEEXEC);
     ::ptrace(PTRACE_CONT, child, nullptr, nullptr);
     bool changing = false;
-    // A run that hangs is ended after a minute.
-    std::atomic<bool> done = false;
-    std::thread watchdog([&] {
-        for (int waited = 0; !done && waited < 600; ++waited)
-            QThread::msleep(100);
-        if (!done)
-            ::kill(child, SIGKILL);
-    });
-    const auto finish = qScopeGuard([&] {
-        done = true;
-        watchdog.join();
-    });
+    int exitStatus = -1;
     for (;;) {
         const pid_t stopped = ::waitpid(-1, &status, __WALL);
         if (stopped < 0)
-            return made;
+            break;
+        if (WIFEXITED(status) && stopped == child)
+            exitStatus = WEXITSTATUS(status);
         if (!WIFSTOPPED(status))
             continue;
         int signal = WSTOPSIG(status);
@@ -1096,11 +1103,21 @@ Traced killAt(const QStringList& command, int n, const QString& folder,
                                            reinterpret_cast<void*>(registers.rsi), nullptr);
                 changing = changing || std::memcmp(&text, "changing", 8) == 0;
             }
-        } else if (status >> 16 != 0 || signal == SIGTRAP) {
-            signal = 0; // a new thread, process or program
+        } else if (status >> 16 != 0 || signal == SIGTRAP || signal == SIGSTOP) {
+            signal = 0; // a new thread, process or program, or its first stop
         }
         ::ptrace(PTRACE_CONT, stopped, nullptr, signal);
     }
+    done = true;
+    watchdog.join();
+    QFile written(QFile::decodeName(output));
+    if (hung || made.calls == 0)
+        made.failed =
+            (hung ? QByteArray("ran past a minute: ")
+                  : "made no call traced (exit status " + QByteArray::number(exitStatus) + "): ") +
+            (written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray());
+    written.remove();
+    return made;
 }
 
 // The real program killed at every system call of a change (load_pair, a
@@ -1143,7 +1160,7 @@ protected:
     // it makes a real sync of the folder for every one the journal asks for
     // on the row's path, and of a file for every file's.
     int killAtEach(const QStringList& command, const QList<long>& calls,
-                   const std::function<void(int)>& killed)
+                   const std::function<void(int)>& whenKilled)
     {
         reset();
         before = readDisk(game());
@@ -1151,14 +1168,19 @@ protected:
         change(asked);
         reset();
         const Traced made = killAt(command, 0, QFileInfo(game()).canonicalFilePath(), calls);
+        EXPECT_TRUE(made.failed.isEmpty()) << made.failed.constData();
         EXPECT_EQ(outcome(readDisk(game())), "new");
         EXPECT_GT(made.calls, 20);
         EXPECT_GE(made.folderSyncs, asked.syncs) << "a sync of the folder that is none";
         EXPECT_GE(made.fileSyncs, asked.dataSyncs) << "a sync of a file that is none";
         for (int n = 1; n <= made.calls && !HasFatalFailure(); ++n) {
             reset();
-            killAt(command, n, {}, calls);
-            killed(n);
+            const Traced killed = killAt(command, n, {}, calls);
+            if (!killed.failed.isEmpty()) {
+                ADD_FAILURE() << "killed at " << n << ": " << killed.failed.constData();
+                break;
+            }
+            whenKilled(n);
         }
         return made.calls;
     }
