@@ -58,8 +58,11 @@ INSTANTIATE_TEST_SUITE_P(
         DisplayCase{"LfCrIsTwoLineEnds", "a\n\rb", TrailingSpaces::Keep, "a\r\n\r\nb\r\n"},
         DisplayCase{"EmptyFileEmptyBox", "", TrailingSpaces::Remove, ""},
         DisplayCase{"SingleLineEndIsOneBlankLine", "\r", TrailingSpaces::Remove, "\r\n"},
-        DisplayCase{"Windows1252", "\xC9vreux\r\nCh\xE2teaudun\r\n\x80 \x9C",
-                    TrailingSpaces::Remove, QString::fromUtf8("Évreux\r\nChâteaudun\r\n€ œ\r\n")},
+        DisplayCase{"Windows1252",
+                    "\xC9vreux\r\nD\xFCsseldorf\r\nStra\xDF"
+                    "burg\r\n\x80 \x9C",
+                    TrailingSpaces::Remove,
+                    QString::fromUtf8("Évreux\r\nDüsseldorf\r\nStraßburg\r\n€ œ\r\n")},
         DisplayCase{"Utf8WithByteOrderMark", "\xEF\xBB\xBF\xC3\x89vreux  \nB\xC3\xA9ny",
                     TrailingSpaces::Remove, QString::fromUtf8("Évreux\r\nBény\r\n")},
         DisplayCase{"Utf8MarkInsideTheTextIsAChar", "\xEF\xBB\xBF\xEF\xBB\xBF",
@@ -69,8 +72,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "a\n\xEF",
                     TrailingSpaces::Remove,
                     QString("a\r\n") + QChar(QChar::ReplacementCharacter) + "\r\n"},
-        DisplayCase{"Utf8WithoutMarkIsReadAsWindows1252", "\xC3\x89vreux", TrailingSpaces::Remove,
-                    QString::fromUtf8("Ã‰vreux\r\n")},
+        DisplayCase{"Utf8WithoutMarkAsNotepadSavesIt",
+                    "Airfields of the front\r\n\xC3\x89vreux\r\nD\xC3\xBCsseldorf\r\n"
+                    "Stra\xC3\x9F"
+                    "burg\r\nC\xC5\x93uvres \xE2\x82\xAC",
+                    TrailingSpaces::Remove,
+                    QString::fromUtf8("Airfields of the front\r\nÉvreux\r\nDüsseldorf\r\n"
+                                      "Straßburg\r\nCœuvres €\r\n")},
+        DisplayCase{"Utf8ButForOneByteIsWindows1252", "\xC3\x89vreux \xE9", TrailingSpaces::Remove,
+                    QString::fromUtf8("Ã‰vreux é\r\n")},
         DisplayCase{"BinaryBytesKeepTheirLines", QByteArray("a\0b\r\n\xFF\x81\x00", 8),
                     TrailingSpaces::Keep,
                     QString("a") + QChar(0) + "b\r\n" + QString::fromUtf8("ÿ") + QChar(0x81) +

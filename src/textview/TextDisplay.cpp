@@ -130,6 +130,19 @@ QString withCrLfLines(const Unit* const begin, const Unit* const end, TrailingSp
     return result;
 }
 
+// Where the first byte past ASCII is, or `end`.
+const unsigned char* pastAscii(const unsigned char* in, const unsigned char* const end)
+{
+#if defined(__SSE2__)
+    for (; end - in >= 16; in += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        if (const unsigned high = unsigned(_mm_movemask_epi8(bytes)))
+            return in + std::countr_zero(high);
+    }
+#endif
+    return std::find_if(in, end, [](unsigned char byte) { return byte >= 0x80; });
+}
+
 } // namespace
 
 char16_t fromWindows1252(unsigned char byte)
@@ -140,16 +153,21 @@ char16_t fromWindows1252(unsigned char byte)
 QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces)
 {
     // A UTF-8 byte-order mark says how to read the rest; only that first one
-    // is dropped.
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
+    // is dropped. Without one, text that is UTF-8 and not plain ASCII is
+    // taken as UTF-8 (as today's Notepad saves it): bytes in the Windows code
+    // page almost never form valid UTF-8 by chance.
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* const end = data + bytes.size();
+    const unsigned char* const nonAscii = pastAscii(data, end);
+    if (bytes.startsWith("\xEF\xBB\xBF") ||
+        (nonAscii != end && QByteArrayView(nonAscii, end).isValidUtf8())) {
         const QString text =
             QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless).decode(bytes);
         return withCrLfLines(text.utf16(), text.utf16() + text.size(), trailingSpaces,
                              [](char16_t c) { return c; });
     }
     // Otherwise the lists and read-mes are in the Windows code page.
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
-    return withCrLfLines(data, data + bytes.size(), trailingSpaces,
+    return withCrLfLines(data, end, trailingSpaces,
                          [](unsigned char byte) { return Windows1252[byte]; });
 }
 
