@@ -159,13 +159,16 @@ TEST_F(Installing, RestoreDefaultUsesFrontlinesWhateverTheLibraryRoot)
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
 }
 
-TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReport)
+TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReportAndSaysSo)
 {
     removeGamePair(state, lookedAt(state, files), files, boxes, report);
     boxes.shown.clear();
     removeGamePair(state, lookedAt(state, files), files, boxes, report);
-    EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
-                                           game.scratch().path("EAW/FRNTLINE.DAT"))[1]);
+    EXPECT_EQ(reported(),
+              fatalReportTexts(SystemError::FileNotFound, game.scratch().path("EAW/FRNTLINE.DAT"),
+                               "The game folder holds no Frontline file, so there "
+                               "was no pair to delete: it was deleted already, or "
+                               "never loaded.")[1]);
     EXPECT_TRUE(exit.ended());
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
     EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
@@ -205,13 +208,16 @@ TEST_F(Installing, WhatTheFileLayerFoundIsToldUnderTheReport)
     }
 }
 
-TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItAndReports)
+TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItAndSaysSo)
 {
     QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
     removeGamePair(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
-    EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
-                                           game.scratch().path("EAW/AIRFIELD.DAT"))[1]);
+    EXPECT_EQ(reported(),
+              fatalReportTexts(SystemError::FileNotFound, game.scratch().path("EAW/AIRFIELD.DAT"),
+                               "The game folder held no Airfield file: Tarvane "
+                               "deleted the Frontline file, so the game folder now "
+                               "holds neither.")[1]);
 }
 
 TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)

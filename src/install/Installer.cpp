@@ -157,10 +157,24 @@ bool restoreDefaultSet(const FrontlineState& state, const GameFolderFacts& game,
 bool removeGamePair(const FrontlineState& state, const GameFolderFacts& game, FileSystem& files,
                     MessageBoxes& boxes, ErrorReport& report)
 {
-    return changeGameFolder(game, files, boxes, report,
-                            QStringLiteral("Frontline and Airfield files deleted"), Removed, [&] {
-                                files.removeFiles({state.DestinationPath, state.AFDestPath});
-                            });
+    return changeGameFolder(
+        game, files, boxes, report, QStringLiteral("Frontline and Airfield files deleted"), Removed,
+        [&] {
+            try {
+                files.removeFiles({state.DestinationPath, state.AFDestPath});
+            } catch (const PlatformError& error) {
+                // A game file missing is no fault: say which, and what is left.
+                if (!error.is(PlatformError::Failure::NotFound))
+                    throw;
+                if (error.path().endsWith(state.TargetFileName, Qt::CaseInsensitive))
+                    throw error.withAdvice(QStringLiteral(
+                        "The game folder holds no Frontline file, so there was no pair to "
+                        "delete: it was deleted already, or never loaded."));
+                throw error.withAdvice(QStringLiteral(
+                    "The game folder held no Airfield file: Tarvane deleted the Frontline "
+                    "file, so the game folder now holds neither."));
+            }
+        });
 }
 
 void finishInterruptedChange(const FrontlineState& state, FileSystem& files)
