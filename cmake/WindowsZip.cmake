@@ -2,14 +2,18 @@
 # Copyright the Tarvane developers
 
 # Makes the Windows zip in the build folder: PROGRAM stripped into
-# Tarvane.exe, then the TEXTS, in that order, with fixed modes, each entry with the time
+# Tarvane.exe, then the TEXTS (paths in the build folder, kept in the zip),
+# in that order, with fixed modes, each entry with the time
 # SOURCE_DATE_EPOCH names (when set); then SHA256SUMS, in the form
 # sha256sum reads, for the zip and the program.
 set(stage zip-staging)
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
 execute_process(COMMAND ${STRIP} -o ${stage}/Tarvane.exe ${PROGRAM} COMMAND_ERROR_IS_FATAL ANY)
-file(COPY ${TEXTS} DESTINATION ${stage})
+foreach(text ${TEXTS})
+    get_filename_component(folder ${text} DIRECTORY)
+    file(COPY ${text} DESTINATION ${stage}/${folder})
+endforeach()
 set(entries Tarvane.exe ${TEXTS})
 # Their modes as well, whatever the umask.
 file(CHMOD ${stage}/Tarvane.exe PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ

@@ -3,6 +3,7 @@
 
 #include "Fixtures.h"
 #include "GTestSupport.h"
+#include "Identity.h"
 #include "PlatformFakes.h"
 #include "Previews.h"
 #include "SystemErrors.h"
@@ -46,9 +47,9 @@ protected:
     static void SetUpTestSuite() { prepareApplication(*qApp); }
     explicit MainWindow(const QString& parent = {}) : game(3, parent) { drawPreviews(game); }
 
-    void open()
+    void open(const QString& startedIn = {})
     {
-        files = std::make_unique<StartedIn>(game.libraryRoot());
+        files = std::make_unique<StartedIn>(startedIn.isEmpty() ? game.libraryRoot() : startedIn);
         window = std::make_unique<FRM_tarvanescreen>(*files, probe, boxes, exit);
         window->Form_Load();
         window->show();
@@ -220,6 +221,38 @@ TEST_F(MainWindow, MissingListAtStartUpStillEndsTheProgram)
               fatalReportTexts(SystemError::FileNotFound,
                                game.scratch().path("EAW/Frontlines/Workfiles/AxisActive1.txt"))[1]);
     EXPECT_TRUE(exit.ended());
+}
+
+// Started where there is no library (where a download was unpacked), the
+// report says where Tarvane must be started, and where it was.
+TEST_F(MainWindow, StartedOutsideALibraryTheReportSaysWhereToStart)
+{
+    game.scratch().makeFolder("Downloads/Tarvane");
+    open(game.scratch().path("Downloads/Tarvane"));
+    ASSERT_GE(boxes.shown.size(), 2);
+    EXPECT_EQ(boxes.shown[1].text,
+              fatalReportTexts(
+                  SystemError::FileNotFound,
+                  game.scratch().path("Downloads/Frontlines/Workfiles/AxisActive1.txt"),
+                  "Tarvane works in the game's Frontlines folder and must be started there (from "
+                  "a shortcut or a desktop entry: with that folder as the one it starts in). It "
+                  "was started in\r\n" +
+                      game.scratch().path("Downloads/Tarvane"))[1]);
+    EXPECT_TRUE(exit.ended());
+}
+
+// Where the library lacks Tarvane's own read-me, the report says where it
+// comes from.
+TEST_F(MainWindow, MissingReadMeReportSaysWhereToHaveIt)
+{
+    open();
+    QFile::remove(game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"));
+    click("CMD_View_ReadMe");
+    ASSERT_GE(boxes.shown.size(), 2);
+    EXPECT_EQ(boxes.shown[1].text,
+              fatalReportTexts(SystemError::FileNotFound,
+                               game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"),
+                               OwnReadMeSource)[1]);
 }
 
 TEST_F(MainWindow, MissingOrBrokenPictureShowsTheDesignTimePicture)

@@ -334,24 +334,34 @@ void FRM_tarvanescreen::CMD_View_Notes_Click()
 
 void FRM_tarvanescreen::CMD_View_ReadMe_Click()
 {
-    loadReadMe(QStringLiteral("TarvaneReadMe.txt"));
+    loadReadMe(QStringLiteral("TarvaneReadMe.txt"), OwnReadMeSource);
 }
 
-void FRM_tarvanescreen::loadReadMe(const QString& fileName)
+void FRM_tarvanescreen::loadReadMe(const QString& fileName, const QString& whereToHaveIt)
 {
     const QChar separator = m_files.separator();
     loadTextInto(TXT_Airfield_Notes,
                  m_state.MainPath + separator + QStringLiteral("ReadMe") + separator + fileName,
-                 TrailingSpaces::Keep);
+                 TrailingSpaces::Keep, whereToHaveIt);
 }
 
 void FRM_tarvanescreen::loadTextInto(QPlainTextEdit* box, const QString& path,
-                                     TrailingSpaces trailingSpaces)
+                                     TrailingSpaces trailingSpaces, const QString& whereToHaveIt)
 {
     box->clear();
     box->setEnabled(true);
     fatalGuard(m_report, [&] {
-        box->setPlainText(boxText(readDisplayText(m_files, path, trailingSpaces)));
+        try {
+            box->setPlainText(boxText(readDisplayText(m_files, path, trailingSpaces)));
+        } catch (const PlatformError& error) {
+            // What the player can do about it, where the program can tell:
+            // looked at only once something failed.
+            if (!startedInALibrary(m_state, m_files))
+                throw error.withAdvice(whereToStart(m_state));
+            if (!whereToHaveIt.isEmpty() && !m_files.exists(path))
+                throw error.withAdvice(whereToHaveIt);
+            throw;
+        }
         box->setEnabled(true);
     });
 }

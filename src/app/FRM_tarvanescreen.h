@@ -60,8 +60,12 @@ private:
     void showPreviewOrDesignPicture();
     void showWhetherInstalled();
     void showWhetherInstalled(const GameFolderFacts& game);
-    void loadReadMe(const QString& fileName);
-    void loadTextInto(QPlainTextEdit* box, const QString& path, TrailingSpaces trailingSpaces);
+    // A read-me or list into its box; a failure ends the program through the
+    // fatal report, with a line on what to do where the program can tell
+    // (`whereToHaveIt`, for a file that is not there).
+    void loadReadMe(const QString& fileName, const QString& whereToHaveIt = {});
+    void loadTextInto(QPlainTextEdit* box, const QString& path, TrailingSpaces trailingSpaces,
+                      const QString& whereToHaveIt = {});
 
     FileSystem& m_files;
     const GameProbe& m_game;

@@ -55,6 +55,19 @@ void deriveStartupPaths(FrontlineState& state, const QString& startupDirectory, 
                           QStringLiteral("Workfiles");
 }
 
+bool startedInALibrary(const FrontlineState& state, const FileSystem& files)
+{
+    return files.exists(setFolder(state, QStringLiteral("1"))) && files.exists(state.WorkFilesPath);
+}
+
+QString whereToStart(const FrontlineState& state)
+{
+    return QStringLiteral("Tarvane works in the game's Frontlines folder and must be started "
+                          "there (from a shortcut or a desktop entry: with that folder as the "
+                          "one it starts in). It was started in\r\n") +
+           state.MainPath;
+}
+
 void CountFrontlineFolders(FrontlineState& state, const FileSystem& files, ErrorReport& report)
 {
     const QStringList entries = files.listDirectory(state.MainPath + separatorOf(state));

@@ -25,6 +25,12 @@ void CountFrontlineFolders(FrontlineState& state, const FileSystem& files, Error
 void stepForward(FrontlineState& state);
 void stepBack(FrontlineState& state);
 
+// Whether the start-up directory is a library: it holds set 1's folder, and
+// the lists' folder is there. Where it is not, what to do about it, with
+// the directory on a line of its own.
+bool startedInALibrary(const FrontlineState& state, const FileSystem& files);
+QString whereToStart(const FrontlineState& state);
+
 // The game folder, where the game reads its FRNTLINE.DAT and AIRFIELD.DAT.
 QString gameFolder(const FrontlineState& state);
 
