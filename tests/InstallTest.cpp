@@ -362,6 +362,7 @@ TEST_F(Installing, WhatStandsInTheWayLeavesThePairAndSaysWhy)
             continue;
         }
         const auto check = [&] {
+            boxes.shown.clear();
             installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
             if (reported() != fatalReportTexts(c.error, c.named, c.line)[1])
                 return fail(qPrintable("wrong report: " + reported()));
