@@ -232,7 +232,7 @@ TEST_F(MainWindow, StartedOutsideALibraryTheReportSaysWhereToStart)
     ASSERT_GE(boxes.shown.size(), 2);
     EXPECT_EQ(boxes.shown[1].text,
               fatalReportTexts(
-                  SystemError::FileNotFound,
+                  SystemError::PathNotFound,
                   game.scratch().path("Downloads/Frontlines/Workfiles/AxisActive1.txt"),
                   "Tarvane works in the game's Frontlines folder and must be started there (from "
                   "a shortcut or a desktop entry: with that folder as the one it starts in). It "

@@ -387,9 +387,18 @@ public:
         file.made = target;
     }
 
-    // A volume without hard links: FAT, exFAT.
+    // A volume without hard links: FAT, exFAT. A second name of a file
+    // another program holds open could not go again while it is held (see
+    // remove): such a file is refused as held, before anything changes.
     bool link(const QString& entry, const QString& name) override
     {
+        if (!retried([&] {
+                return Handle(CreateFileW(wide(native(entry)), DELETE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr))
+                    .valid();
+            }) &&
+            GetLastError() == ERROR_SHARING_VIOLATION)
+            fail(ERROR_SHARING_VIOLATION, native(entry));
         if (CreateHardLinkW(wide(native(name)), wide(native(entry)), nullptr))
             return true;
         const DWORD error = GetLastError();
