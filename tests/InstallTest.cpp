@@ -47,12 +47,10 @@ const QString ReadOnlyMark =
     "This file is marked read-only: clear its read-only mark, then try again.";
 const QString AFolderThere =
     "A folder stands where this game file belongs: move it out of the game folder, then try again.";
-#ifndef _WIN32
 const QString AppendOnly = "This file or folder is marked append-only or immutable, so no one may "
                            "change it: clear that mark (chattr -ai, as root), then try again.";
 const QString Unreadable = "This user may not read the game folder's list of files: give it "
                            "read permission on the folder, then try again.";
-#endif
 const QString GameRunning =
     "European Air War is running: start it again for it to use the new files.";
 // What a click on Load, Restore Default or Remove looks up first.
@@ -174,37 +172,66 @@ TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReportAndSaysSo)
     EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
 }
 
-// What the file layer found, told under the report: a change that failed
-// only once made says what the game folder holds, whichever change it was;
-// a folder or a link where the lock file belongs is no lock.
+// What the file layer found, told under the report, whoever the user: each
+// failure the file layer raises (a stand-in raises it here) against what
+// the click looked up, and the line that says what to do, or none.
 TEST_F(Installing, WhatTheFileLayerFoundIsToldUnderTheReport)
 {
+    using Failure = PlatformError::Failure;
     const QString lockFile = game.scratch().path("EAW/.tarvane-lock");
+    const QString gameFile = state.AFDestPath, setFile = state.ThisAFDataPath;
+    const auto refused = [](const QString& path) {
+        return PlatformError::fromSystem(SystemError::AccessDenied, path);
+    };
+    const auto held = [](const QString& path) {
+        return PlatformError::fromSystem(SystemError::Held, path);
+    };
     const struct
     {
         bool load;
         PlatformError failure;
         QString line;
+        bool gameRunning = false;
+        QString virtualStore = {};
     } cases[] = {
-        {true, PlatformError::fromSystem(SystemError::AccessDenied, lockFile).withChangeDone(),
+        {true, refused(lockFile).withChangeDone(),
          "Tarvane had put the new pair in place before this failed: the game folder holds the "
          "new Frontline and Airfield files."},
-        {false, PlatformError::fromSystem(SystemError::AccessDenied, lockFile).withChangeDone(),
+        {false, refused(lockFile).withChangeDone(),
          "Tarvane had deleted the pair before this failed: the game folder holds no Frontline "
          "or Airfield file."},
-        {true, PlatformError::of(PlatformError::Failure::NotALockFile, lockFile),
+        {true, PlatformError::of(Failure::NotALockFile, lockFile),
          "Tarvane keeps its lock in this file, but a folder or a link stands there: move it out "
          "of the game folder, then try again."},
+        {true, PlatformError::of(Failure::ChangedWhileCopied, setFile),
+         "Another program changed this file while it was being copied: try again once that "
+         "program is done with it."},
+        {true, held(gameFile), GameHoldsTheFile, true},
+        {false, held(gameFile), AnotherProgramHoldsTheFile},
+        {true, held(setFile), AnotherProgramHoldsTheFile, true},
+        {false, PlatformError::of(Failure::AFolder, gameFile), AFolderThere},
+        {true, PlatformError::of(Failure::ReadOnly, gameFile), ReadOnlyMark},
+        {true, PlatformError::of(Failure::Unchangeable, gameFile), AppendOnly},
+        {true, PlatformError::of(Failure::Unreadable, gameFolder(state)), Unreadable},
+        {true, refused(gameFile),
+         "Windows lets only administrators change files in this folder: start Tarvane with "
+         "\"Run as administrator\", or move the game to a folder of your own.",
+         false, "VirtualStore"},
+        {false, refused(gameFile), Refused},
+        {true, refused(setFile), {}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(qPrintable(c.line));
+        SCOPED_TRACE(qPrintable(c.failure.path() + ": " + c.line));
         boxes.shown.clear();
         files.failure = c.failure;
+        GameFolderFacts facts = lookedAt(state, files);
+        facts.gameRunning = c.gameRunning;
+        facts.virtualStore = c.virtualStore;
         if (c.load)
-            installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
+            installDisplayedSet(state, facts, files, boxes, report);
         else
-            removeGamePair(state, lookedAt(state, files), files, boxes, report);
-        EXPECT_EQ(reported(), fatalReportTexts(c.failure.number(), lockFile, c.line)[1]);
+            removeGamePair(state, facts, files, boxes, report);
+        EXPECT_EQ(reported(), fatalReportTexts(c.failure.number(), c.failure.path(), c.line)[1]);
     }
 }
 

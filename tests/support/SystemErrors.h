@@ -20,6 +20,7 @@ inline constexpr int Overflow = 534; // ERROR_ARITHMETIC_OVERFLOW
 inline constexpr int OutOfMemory = 8;
 inline constexpr int FileChanging = 32; // ERROR_SHARING_VIOLATION: held open for writing
 inline constexpr int Busy = 170;        // ERROR_BUSY
+inline constexpr int Held = 32;         // ERROR_SHARING_VIOLATION: open in another program
 } // namespace SystemError
 #else
 #include <cerrno>
@@ -36,5 +37,6 @@ inline constexpr int Overflow = EOVERFLOW;
 inline constexpr int OutOfMemory = ENOMEM;
 inline constexpr int FileChanging = EAGAIN; // changed while it was copied
 inline constexpr int Busy = EBUSY;
+inline constexpr int Held = ETXTBSY; // open in another program
 } // namespace SystemError
 #endif
