@@ -3,8 +3,8 @@
 
 #include "platform/screen/PictureLoader.h"
 
-#include "platform/disk/FileSystem.h"
 #include "platform/PlatformError.h"
+#include "platform/disk/FileSystem.h"
 
 #include <QBuffer>
 #include <QImageReader>
