@@ -53,10 +53,6 @@ TEST_P(StartupPaths, GameFolderIsEverythingBeforeTheLastSeparator)
               QString(c.defaultFrontline).replace("FRNTLINE.DAT", "AIRFIELD.DAT"));
     EXPECT_EQ(state.WorkFilesPath, c.workFiles);
     EXPECT_EQ(state.ThisFilePath, c.firstSetFolder + sep + "FRNTLINE.DAT");
-    EXPECT_EQ(state.BeginFolderName, sep + "Frontline(");
-    EXPECT_EQ(state.TargetPicName, sep + "FL#");
-    EXPECT_EQ(state.TargetFileName, sep + "FRNTLINE.DAT");
-    EXPECT_EQ(state.TargetAFDataName, sep + "AIRFIELD.DAT");
 }
 
 INSTANTIATE_TEST_SUITE_P(

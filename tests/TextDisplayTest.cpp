@@ -119,14 +119,17 @@ TEST(BoxText, LongLinesComeInPiecesAndLongListsInGroups)
     EXPECT_EQ(boxText("a\r\n" + piece + piece + "y\r\nb\r\n"),
               "a\n" + piece + "\n" + piece + "\ny\nb\n");
 
+    // A long list keeps every line, shown as a line of its own, in far
+    // fewer paragraphs than lines.
     QString list;
-    QString grouped;
+    QString shown;
     for (int i = 1; i <= LinesBeforeGrouping + 1; ++i) {
         list += QString::number(i) + "\r\n";
-        grouped += QString::number(i) +
-                   (i % LinesPerParagraph == 0 ? QChar(u'\n') : QChar(QChar::LineSeparator));
+        shown += QString::number(i) + "\n";
     }
-    EXPECT_EQ(boxText(list), grouped);
+    const QString grouped = boxText(list);
+    EXPECT_EQ(QString(grouped).replace(QChar::LineSeparator, u'\n'), shown);
+    EXPECT_LT(grouped.count(u'\n'), (LinesBeforeGrouping + 1) / 8);
     // A long line inside a grouped list ends the paragraph before it.
     EXPECT_TRUE(boxText("1\r\n" + list + piece + "z\r\n")
                     .endsWith(QString::number(LinesBeforeGrouping + 1) + "\n" + piece + "\nz\n"));

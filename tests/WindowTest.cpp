@@ -112,8 +112,6 @@ TEST_F(MainWindow, FirstDisplayShowsTheDefaultSet)
     EXPECT_TRUE(showsPreviewOf(1));
     EXPECT_EQ(window->state().NumFolders, 3);
     EXPECT_EQ(window->state().FrontlineNum, 1);
-    EXPECT_EQ(window->state().ThisAFListPath,
-              QDir::toNativeSeparators(game.libraryRoot() + "/Workfiles/AlliedActive1.txt"));
     EXPECT_TRUE(boxes.shown.isEmpty());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QApplication::focusWidget(), control("TXT_filename"));
