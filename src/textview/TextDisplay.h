@@ -13,8 +13,8 @@ enum class TrailingSpaces { Keep, Remove };
 // The text a display box shows for a text file's bytes: every line followed
 // by CR LF. Lines end at CR LF, a lone CR or a lone LF. The bytes are
 // UTF-8 when they start with a UTF-8 byte-order mark, or are valid UTF-8 and
-// not all ASCII; Windows-1252 otherwise. With
-// TrailingSpaces::Remove, spaces (code 32 only) at the end of each line go.
+// not all ASCII; Windows-1252 otherwise. With TrailingSpaces::Remove,
+// spaces (code 32 only) at the end of each line go.
 QString displayText(const QByteArray& bytes, TrailingSpaces trailingSpaces);
 
 // One byte of the Windows code page the lists and read-mes are written in.
