@@ -157,18 +157,29 @@ TEST_F(Installing, RestoreDefaultUsesFrontlinesWhateverTheLibraryRoot)
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
 }
 
-TEST_F(Installing, RemoveWithNothingToRemoveEndsThroughTheReportAndSaysSo)
+// Remove with only the Frontline file deletes it and says the Airfield file
+// was missing; a second Remove finds nothing, says so, and ends the program.
+TEST_F(Installing, RemoveWithAFileMissingSaysWhichAndWhatIsLeft)
 {
-    removeGamePair(state, lookedAt(state, files), files, boxes, report);
-    boxes.shown.clear();
-    removeGamePair(state, lookedAt(state, files), files, boxes, report);
-    EXPECT_EQ(reported(),
-              fatalReportTexts(SystemError::FileNotFound, game.scratch().path("EAW/FRNTLINE.DAT"),
-                               "The game folder holds no Frontline file, so there "
-                               "was no pair to delete: it was deleted already, or "
-                               "never loaded.")[1]);
+    QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
+    const struct
+    {
+        const char* missing;
+        QString line;
+    } removals[] = {{"EAW/AIRFIELD.DAT",
+                     "The game folder held no Airfield file: Tarvane deleted "
+                     "the Frontline file, so the game folder now holds neither."},
+                    {"EAW/FRNTLINE.DAT", "The game folder holds no Frontline file, so there was "
+                                         "no pair to delete: it was deleted already, or never "
+                                         "loaded."}};
+    for (const auto& [missing, line] : removals) {
+        boxes.shown.clear();
+        removeGamePair(state, lookedAt(state, files), files, boxes, report);
+        EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
+                                               game.scratch().path(missing), line)[1]);
+        EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
+    }
     EXPECT_TRUE(exit.ended());
-    EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
     EXPECT_EQ(game.scratch().entries(QString("EAW/Frontlines/FrontLine(1)")).size(), 3);
 }
 
@@ -233,18 +244,6 @@ TEST_F(Installing, WhatTheFileLayerFoundIsToldUnderTheReport)
             removeGamePair(state, facts, files, boxes, report);
         EXPECT_EQ(reported(), fatalReportTexts(c.failure.number(), c.failure.path(), c.line)[1]);
     }
-}
-
-TEST_F(Installing, RemoveWithOnlyTheFrontlineFileDeletesItAndSaysSo)
-{
-    QFile::remove(game.scratch().path("EAW/AIRFIELD.DAT"));
-    removeGamePair(state, lookedAt(state, files), files, boxes, report);
-    EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
-    EXPECT_EQ(reported(),
-              fatalReportTexts(SystemError::FileNotFound, game.scratch().path("EAW/AIRFIELD.DAT"),
-                               "The game folder held no Airfield file: Tarvane "
-                               "deleted the Frontline file, so the game folder now "
-                               "holds neither.")[1]);
 }
 
 TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)

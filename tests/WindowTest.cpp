@@ -141,7 +141,7 @@ TEST_F(MainWindow, NextAndPrevPageThroughTheSetsWithWrapAround)
     EXPECT_FALSE(exit.ended());
 }
 
-TEST_F(MainWindow, ReadMeButtonsReplaceEachOthersText)
+TEST_F(MainWindow, ReadMeButtonsReplaceEachOthersTextOrSayWhereToHaveIt)
 {
     open();
     const QString notes = "Notes for makers   \nline 2\n";
@@ -157,6 +157,15 @@ TEST_F(MainWindow, ReadMeButtonsReplaceEachOthersText)
     QTest::keyClicks(control("TXT_Airfield_Notes"), "typed");
     click("CMD_View_ReadMe");
     EXPECT_EQ(text("TXT_Airfield_Notes"), readMe);
+
+    // Tarvane's own read-me missing, the report says where it comes from.
+    QFile::remove(game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"));
+    click("CMD_View_ReadMe");
+    ASSERT_GE(boxes.shown.size(), 2);
+    EXPECT_EQ(boxes.shown[1].text,
+              fatalReportTexts(SystemError::FileNotFound,
+                               game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"),
+                               OwnReadMeSource)[1]);
 }
 
 TEST_F(MainWindow, MissingListFileEndsThroughTheFatalReportWithTheBoxEmpty)
@@ -237,20 +246,6 @@ TEST_F(MainWindow, StartedOutsideALibraryTheReportSaysWhereToStart)
                   "was started in\r\n" +
                       game.scratch().path("Downloads/Tarvane"))[1]);
     EXPECT_TRUE(exit.ended());
-}
-
-// Where the library lacks Tarvane's own read-me, the report says where it
-// comes from.
-TEST_F(MainWindow, MissingReadMeReportSaysWhereToHaveIt)
-{
-    open();
-    QFile::remove(game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"));
-    click("CMD_View_ReadMe");
-    ASSERT_GE(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].text,
-              fatalReportTexts(SystemError::FileNotFound,
-                               game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"),
-                               OwnReadMeSource)[1]);
 }
 
 TEST_F(MainWindow, MissingOrBrokenPictureShowsTheDesignTimePicture)
