@@ -34,6 +34,17 @@ TEST_F(ErrorReporting, FatalReportShowsTwoBoxesThenEnds)
     EXPECT_EQ(boxes.shown[1].icon, MessageIcon::Information);
     EXPECT_EQ(exit.statuses, QList<int>{ErrorReport::FailureStatus});
     EXPECT_NE(ErrorReport::FailureStatus, 0);
+
+    // The file or folder a failure concerns, and what to do, each on a line
+    // of its own under the description.
+    report.ShowProgramError(PlatformError(2, "No such file or directory", "/EAW/AIRFIELD.DAT"));
+    report.ShowProgramError(
+        PlatformError(13, "Permission denied", "/EAW").withAdvice("Give it permission."));
+    report.ShowProgramError(PlatformError(16, "Busy").withAdvice("Wait."));
+    ASSERT_EQ(boxes.shown.size(), 8);
+    EXPECT_EQ(boxes.shown[3].text, "Error 2:\r\nNo such file or directory\r\n/EAW/AIRFIELD.DAT");
+    EXPECT_EQ(boxes.shown[5].text, "Error 13:\r\nPermission denied\r\n/EAW\r\nGive it permission.");
+    EXPECT_EQ(boxes.shown[7].text, "Error 16:\r\nBusy\r\nWait.");
 }
 
 TEST_F(ErrorReporting, DefaultReportNamesNumberAndDescriptionThenEnds)
@@ -64,7 +75,7 @@ TEST_F(ErrorReporting, FatalGuardReportsTheFailureAndStopsTheOperation)
         fatalGuard(report, [] { throw PlatformError::fromSystem(SystemError::FileNotFound); });
     EXPECT_FALSE(completed);
     ASSERT_EQ(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(SystemError::FileNotFound)[1]);
+    EXPECT_EQ(fatalReportIn(boxes.shown), fatalReport(SystemError::FileNotFound));
     EXPECT_TRUE(exit.ended());
 
     EXPECT_TRUE(fatalGuard(report, [] {}));
@@ -101,7 +112,7 @@ TEST_F(ErrorReporting, HandlerBoundaryCatchesWhatNoGuardCaught)
         fatalGuard(report, [] { throw PlatformError::fromSystem(SystemError::AccessDenied); });
     });
     ASSERT_EQ(boxes.shown.size(), 3);
-    EXPECT_EQ(boxes.shown[2].text, fatalReportTexts(SystemError::AccessDenied)[1]);
+    EXPECT_EQ(fatalReportIn(boxes.shown), fatalReport(SystemError::AccessDenied));
 
     runHandler(report, [] { throw std::bad_alloc(); });
     ASSERT_EQ(boxes.shown.size(), 4);

@@ -96,7 +96,8 @@ protected:
         return QString("EAW/Frontlines/FrontLine(%1)/%2").arg(set).arg(name);
     }
 
-    // What the fatal report showed, or an empty string.
+    // What the fatal report told, and its text for a failure's message.
+    FatalReport told() const { return fatalReportIn(boxes.shown); }
     QString reported() const { return boxes.shown.size() == 2 ? boxes.shown[1].text : QString(); }
 
     GameFolder game;
@@ -175,8 +176,8 @@ TEST_F(Installing, RemoveWithAFileMissingSaysWhichAndWhatIsLeft)
     for (const auto& [missing, line] : removals) {
         boxes.shown.clear();
         removeGamePair(state, lookedAt(state, files), files, boxes, report);
-        EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound,
-                                               game.scratch().path(missing), line)[1]);
+        EXPECT_EQ(told(),
+                  fatalReport(SystemError::FileNotFound, {game.scratch().path(missing), line}));
         EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
     }
     EXPECT_TRUE(exit.ended());
@@ -242,7 +243,7 @@ TEST_F(Installing, WhatTheFileLayerFoundIsToldUnderTheReport)
             installDisplayedSet(state, facts, files, boxes, report);
         else
             removeGamePair(state, facts, files, boxes, report);
-        EXPECT_EQ(reported(), fatalReportTexts(c.failure.number(), c.failure.path(), c.line)[1]);
+        EXPECT_EQ(told(), fatalReport(c.failure.number(), {c.failure.path(), c.line}));
     }
 }
 
@@ -263,7 +264,7 @@ TEST_F(Installing, AnyMissingSourceLeavesTheGameFolderAsItWas)
         const QString path =
             QString(missing) == u"AIRFIELD.DAT" ? state.ThisAFDataPath : state.ThisFilePath;
 #endif
-        EXPECT_EQ(reported(), fatalReportTexts(SystemError::FileNotFound, path)[1]);
+        EXPECT_EQ(told(), fatalReport(SystemError::FileNotFound, {path}));
         EXPECT_EQ(gameFile("FRNTLINE.DAT"), frontline);
         EXPECT_EQ(gameFile("AIRFIELD.DAT"), airfields);
         EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries);
@@ -278,9 +279,8 @@ TEST_F(Installing, MissingGameFolderGoesToTheReport)
     state.ThisFilePath = game.scratch().path(setFile(3, "FRNTLINE.DAT"));
     state.ThisAFDataPath = game.scratch().path(setFile(3, "AIRFIELD.DAT"));
     installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
-    EXPECT_EQ(reported(),
-              fatalReportTexts(SystemError::FileNotFound,
-                               game.scratch().path("EAW/Frontlines/Workfiles/none"))[1]);
+    EXPECT_EQ(told(), fatalReport(SystemError::FileNotFound,
+                                  {game.scratch().path("EAW/Frontlines/Workfiles/none")}));
     EXPECT_EQ(game.scratch().entries("EAW/Frontlines/Workfiles").size(), 8);
 }
 
@@ -329,7 +329,7 @@ TEST_F(Installing, FullOrReadOnlyDiskLeavesThePairAndNoTemporaries)
                                          MS_REMOUNT | disk.flags, nullptr) != 0)
                 return CannotSetUp;
             installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
-            if (reported() != fatalReportTexts(disk.error, disk.named, disk.advice)[1])
+            if (told() != fatalReport(disk.error, {disk.named, disk.advice}))
                 return fail(qPrintable("wrong report: " + reported()));
             if (Scratch::readFile(state.DestinationPath) != "old frontline" ||
                 Scratch::readFile(state.AFDestPath) != "old airfields")
@@ -390,7 +390,7 @@ TEST_F(Installing, WhatStandsInTheWayLeavesThePairAndSaysWhy)
         const auto check = [&] {
             boxes.shown.clear();
             installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
-            if (reported() != fatalReportTexts(c.error, c.named, c.line)[1])
+            if (told() != fatalReport(c.error, {c.named, c.line}))
                 return fail(qPrintable("wrong report: " + reported()));
             if (gameFile("FRNTLINE.DAT") != frontline || gameFile("AIRFIELD.DAT") != airfields)
                 return fail("the pair changed");
@@ -539,7 +539,7 @@ TEST_P(DestinationKinds, OnlyTheGameFoldersTwoEntriesChange)
 
     QMap<QString, QByteArray> after = snapshot(game.scratch().path());
     if (c.error != 0) {
-        EXPECT_EQ(reported(), fatalReportTexts(c.error, game.scratch().path(c.named), c.line)[1]);
+        EXPECT_EQ(told(), fatalReport(c.error, {game.scratch().path(c.named), c.line}));
         EXPECT_EQ(after, before);
         return;
     }
@@ -747,10 +747,10 @@ TEST_F(Installing, FailedSecondReplaceOrRemovePutsTheOldPairBack)
     const int status = asNobody([&] {
         installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
         removeGamePair(state, lookedAt(state, files), files, boxes, report);
-        for (int box : {1, 3}) {
-            if (boxes.shown.value(box).text !=
-                fatalReportTexts(EPERM, game.scratch().path("EAW/AIRFIELD.DAT"), Refused)[1])
-                return fail(qPrintable("wrong report: " + boxes.shown.value(box).text));
+        for (int boxesShown : {2, 4}) {
+            if (fatalReportIn(boxes.shown.mid(boxesShown - 2)) !=
+                fatalReport(EPERM, {game.scratch().path("EAW/AIRFIELD.DAT"), Refused}))
+                return fail(qPrintable("wrong report: " + boxes.shown.value(boxesShown - 1).text));
         }
         return 0;
     });
@@ -892,8 +892,7 @@ TEST_F(Installing, TwoTarvanesLoadingAtOnceTakeTurns)
             EXPECT_TRUE(installed == sizes[0] || installed == sizes[1]) << installed;
         } else {
             ++refused;
-            EXPECT_EQ(reported(),
-                      fatalReportTexts(SystemError::FileChanging, named, ChangedWhileCopied)[1]);
+            EXPECT_EQ(told(), fatalReport(SystemError::FileChanging, {named, ChangedWhileCopied}));
         }
     }
     saving = false;
@@ -963,9 +962,9 @@ TEST_F(Installing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
             installDisplayedSet(state, lookedAt(state, files), files, boxes, report);
         CloseHandle(file);
 
-        EXPECT_EQ(reported(),
-                  fatalReportTexts(ERROR_SHARING_VIOLATION, held,
-                                   gameRunning ? GameHoldsTheFile : AnotherProgramHoldsTheFile)[1]);
+        EXPECT_EQ(told(),
+                  fatalReport(ERROR_SHARING_VIOLATION,
+                              {held, gameRunning ? GameHoldsTheFile : AnotherProgramHoldsTheFile}));
         EXPECT_EQ(snapshot(game.scratch().path()), before);
         EXPECT_EQ(fileId("FRNTLINE.DAT"), frontline);
         EXPECT_EQ(fileId("AIRFIELD.DAT"), airfields);

@@ -161,11 +161,10 @@ TEST_F(MainWindow, ReadMeButtonsReplaceEachOthersTextOrSayWhereToHaveIt)
     // Tarvane's own read-me missing, the report says where it comes from.
     QFile::remove(game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"));
     click("CMD_View_ReadMe");
-    ASSERT_GE(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].text,
-              fatalReportTexts(SystemError::FileNotFound,
-                               game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"),
-                               OwnReadMeSource)[1]);
+    EXPECT_EQ(fatalReportIn(boxes.shown),
+              fatalReport(SystemError::FileNotFound,
+                          {game.scratch().path("EAW/Frontlines/ReadMe/TarvaneReadMe.txt"),
+                           OwnReadMeSource}));
 }
 
 TEST_F(MainWindow, MissingListFileEndsThroughTheFatalReportWithTheBoxEmpty)
@@ -177,12 +176,10 @@ TEST_F(MainWindow, MissingListFileEndsThroughTheFatalReportWithTheBoxEmpty)
 
     EXPECT_EQ(text("TXT_Axis_Airfields"), asShown(GameFolder::axisDisplay(2)));
     EXPECT_TRUE(text("TXT_Allied_airfields").isEmpty());
-    ASSERT_GE(boxes.shown.size(), 2);
-    // The second box names the file, so a player can see what is missing.
-    const QString missing = game.scratch().path("EAW/Frontlines/Workfiles/AlliedActive2.txt");
-    EXPECT_EQ(boxes.shown[0].text, fatalReportTexts(SystemError::FileNotFound)[0]);
-    EXPECT_EQ(boxes.shown[1].text, fatalReportTexts(SystemError::FileNotFound, missing)[1]);
-    EXPECT_EQ(boxes.shown[1].icon, MessageIcon::Information);
+    // The report names the file, so a player can see what is missing.
+    EXPECT_EQ(fatalReportIn(boxes.shown),
+              fatalReport(SystemError::FileNotFound,
+                          {game.scratch().path("EAW/Frontlines/Workfiles/AlliedActive2.txt")}));
     EXPECT_EQ(exit.statuses.first(), ErrorReport::FailureStatus);
 }
 
@@ -223,10 +220,9 @@ TEST_F(MainWindow, MissingListAtStartUpStillEndsTheProgram)
     QFile::remove(game.scratch().path("EAW/Frontlines/Workfiles/AxisActive1.txt"));
     open();
     EXPECT_TRUE(text("TXT_Axis_Airfields").isEmpty());
-    ASSERT_GE(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].text,
-              fatalReportTexts(SystemError::FileNotFound,
-                               game.scratch().path("EAW/Frontlines/Workfiles/AxisActive1.txt"))[1]);
+    EXPECT_EQ(fatalReportIn(boxes.shown),
+              fatalReport(SystemError::FileNotFound,
+                          {game.scratch().path("EAW/Frontlines/Workfiles/AxisActive1.txt")}));
     EXPECT_TRUE(exit.ended());
 }
 
@@ -236,15 +232,13 @@ TEST_F(MainWindow, StartedOutsideALibraryTheReportSaysWhereToStart)
 {
     game.scratch().makeFolder("Downloads/Tarvane");
     open(game.scratch().path("Downloads/Tarvane"));
-    ASSERT_GE(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].text,
-              fatalReportTexts(
-                  SystemError::PathNotFound,
-                  game.scratch().path("Downloads/Frontlines/Workfiles/AxisActive1.txt"),
-                  "Tarvane works in the game's Frontlines folder and must be started there (from "
-                  "a shortcut or a desktop entry: with that folder as the one it starts in). It "
-                  "was started in\r\n" +
-                      game.scratch().path("Downloads/Tarvane"))[1]);
+    EXPECT_EQ(fatalReportIn(boxes.shown),
+              fatalReport(SystemError::PathNotFound,
+                          {game.scratch().path("Downloads/Frontlines/Workfiles/AxisActive1.txt"),
+                           "Tarvane works in the game's Frontlines folder and must be started "
+                           "there (from a shortcut or a desktop entry: with that folder as the "
+                           "one it starts in). It was started in",
+                           game.scratch().path("Downloads/Tarvane")}));
     EXPECT_TRUE(exit.ended());
 }
 
