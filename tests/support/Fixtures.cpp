@@ -170,16 +170,6 @@ QByteArray GameFolder::axisList(int set)
     return QByteArray("Caen   \r\n\xC9vreux ") + QByteArray::number(set) + "\r\n";
 }
 
-QString GameFolder::axisDisplay(int set)
-{
-    return QString::fromUtf8("Caen\r\nÉvreux %1\r\n").arg(set);
-}
-
-QString GameFolder::alliedDisplay(int set)
-{
-    return QString("Merville\r\nBeauvechain %1\r\n").arg(set);
-}
-
 QString protectedFolder()
 {
 #ifdef _WIN32

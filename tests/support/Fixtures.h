@@ -66,8 +66,6 @@ public:
     static QByteArray frontlineBytes(int set);
     static QByteArray airfieldBytes(int set);
     static QByteArray axisList(int set);
-    static QString axisDisplay(int set);
-    static QString alliedDisplay(int set);
 
 private:
     Scratch m_scratch;
