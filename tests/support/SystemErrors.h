@@ -21,6 +21,7 @@ inline constexpr int OutOfMemory = 8;
 inline constexpr int FileChanging = 32; // ERROR_SHARING_VIOLATION: held open for writing
 inline constexpr int Busy = 170;        // ERROR_BUSY
 inline constexpr int Held = 32;         // ERROR_SHARING_VIOLATION: open in another program
+inline constexpr int DiskFull = 112;    // ERROR_DISK_FULL
 } // namespace SystemError
 #else
 #include <cerrno>
@@ -38,5 +39,6 @@ inline constexpr int OutOfMemory = ENOMEM;
 inline constexpr int FileChanging = EAGAIN; // changed while it was copied
 inline constexpr int Busy = EBUSY;
 inline constexpr int Held = ETXTBSY; // open in another program
+inline constexpr int DiskFull = ENOSPC;
 } // namespace SystemError
 #endif
