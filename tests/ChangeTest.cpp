@@ -116,30 +116,6 @@ protected:
 
 } // namespace
 
-// A set file or the game folder missing is named, as found on POSIX (in
-// the case the disk spells it), on Windows, which ignores case, as asked
-// for; and nothing changes.
-TEST_F(Changing, WhatIsMissingIsNamedAndNothingChanges)
-{
-#ifndef _WIN32
-    const QString setFolder = game.scratch().path("EAW/Frontlines/FrontLine(3)") + '/';
-#else
-    const QString setFolder = setFile(3, "");
-#endif
-    const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
-    for (const char* name : {"AIRFIELD.DAT", "FRNTLINE.DAT"}) {
-        SCOPED_TRACE(name);
-        const QByteArray kept = game.scratch().read(QString("EAW/Frontlines/FrontLine(3)/") + name);
-        QFile::remove(game.scratch().path(QString("EAW/Frontlines/FrontLine(3)/") + name));
-        EXPECT_EQ(raisedBy([&] { load(3); }),
-                  (Raised{SystemError::FileNotFound, setFolder + name, "other"}));
-        game.scratch().write(QString("EAW/Frontlines/FrontLine(3)/") + name, kept);
-    }
-    const QString none = game.scratch().path("EAW/Frontlines/Workfiles/none");
-    EXPECT_EQ(raisedBy([&] { load(3, none); }), (Raised{SystemError::FileNotFound, none, "other"}));
-    EXPECT_EQ(snapshot(game.scratch().path()), before);
-}
-
 #ifndef _WIN32
 // The system's own: permissions, users, mount namespaces.
 namespace {
@@ -412,7 +388,45 @@ struct EntryCase
     Raised raised = {};
     // Windows: the game folder under one that only administrators may change.
     bool underProtectedFolder = false;
+#ifdef _WIN32
+    // A game file another program holds open while the change is made, and
+    // what that program lets others do with it.
+    const char* held = nullptr;
+    DWORD share = FILE_SHARE_READ;
+#endif
 };
+
+// A set file named as found: on POSIX in the case the disk spells it, on
+// Windows, which ignores case, as asked for.
+#ifdef _WIN32
+const QString SetFolderAsNamed = "EAW/Frontlines/Frontline(3)/";
+#else
+const QString SetFolderAsNamed = "EAW/Frontlines/FrontLine(3)/";
+#endif
+
+// The displayed set's file `name` missing: Load names it, and changes nothing.
+EntryCase missingFromTheSet(const char* row, const char* name)
+{
+    return {row,
+            Operation::Load,
+            [=](const Scratch& s) { QFile::remove(s.path(SetFolderAsNamed + name)); },
+            {SystemError::FileNotFound, SetFolderAsNamed + name, "other"}};
+}
+
+#ifdef _WIN32
+// The game file `name` held open by another program while the change runs.
+EntryCase heldOpen(const char* row, const char* name, Operation operation,
+                   DWORD share = FILE_SHARE_READ)
+{
+    EntryCase c{row,
+                operation,
+                [](const Scratch&) {},
+                {ERROR_SHARING_VIOLATION, QString("EAW/") + name, "held"}};
+    c.held = name;
+    c.share = share;
+    return c;
+}
+#endif
 
 void PrintTo(const EntryCase& c, std::ostream* out)
 {
@@ -512,8 +526,18 @@ TEST_P(WhatStandsThere, OnlyTheGameFoldersTwoEntriesChange)
     if (IsSkipped())
         return;
     const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
-
+#ifdef _WIN32
+    const HANDLE holder =
+        c.held ? CreateFileW(gameFile(c.held).toStdWString().c_str(), GENERIC_READ, c.share,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+               : nullptr;
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+#endif
     Raised raised = raisedBy([&] { c.operation == Operation::Load ? load(3) : remove(); });
+#ifdef _WIN32
+    if (holder)
+        CloseHandle(holder);
+#endif
     QMap<QString, QByteArray> after = snapshot(game.scratch().path());
     if (c.raised.number != 0) {
         if (c.raised.kind.isEmpty())
@@ -561,7 +585,9 @@ INSTANTIATE_TEST_SUITE_P(
                     EntryCase{"RemoveLeavesAReadOnlyPairWhole",
                               Operation::Remove,
                               [](const Scratch& s) { makeReadOnly(s.path("EAW/AIRFIELD.DAT")); },
-                              {SystemError::AccessDenied, "EAW/AIRFIELD.DAT", "read-only"}}),
+                              {SystemError::AccessDenied, "EAW/AIRFIELD.DAT", "read-only"}},
+                    missingFromTheSet("SetFrontlineMissing", "FRNTLINE.DAT"),
+                    missingFromTheSet("SetAirfieldsMissing", "AIRFIELD.DAT")),
     caseName);
 
 #ifdef _WIN32
@@ -671,47 +697,18 @@ TEST(GameFolderLock, HeldForANativeTarvane)
     Sleep(6000);
 }
 
-TEST_F(Changing, GameFileHeldOpenLeavesThePairAndNoTemporaries)
-{
-    // A real fault with no seam: the game (or a scanner) holds one of the
-    // pair open without sharing deletion, so it cannot be replaced. The
-    // pair stays, the same files as before, and no temporary is left.
-    const auto fileId = [&](const char* name) {
-        const std::wstring path = gameFile(name).toStdWString();
-        HANDLE file =
-            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, 0, nullptr);
-        BY_HANDLE_FILE_INFORMATION info = {};
-        GetFileInformationByHandle(file, &info);
-        CloseHandle(file);
-        return (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    };
-    // Held by a program that lets others delete it, a file would only be
-    // marked for deletion, and come back after a power loss: Remove is
-    // refused too; and Windows refuses to move another file over it.
-    struct Held
-    {
-        const char* heldName;
-        DWORD share = FILE_SHARE_READ;
-        bool removing = false;
-    };
-    for (const auto& [heldName, share, removing] :
-         {Held{"FRNTLINE.DAT"}, Held{"AIRFIELD.DAT"},
-          Held{"AIRFIELD.DAT", FILE_SHARE_READ | FILE_SHARE_DELETE, true},
-          Held{"AIRFIELD.DAT", FILE_SHARE_READ | FILE_SHARE_DELETE, false}}) {
-        SCOPED_TRACE(heldName);
-        const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
-        const quint64 frontline = fileId("FRNTLINE.DAT"), airfields = fileId("AIRFIELD.DAT");
-        HANDLE file = CreateFileW(gameFile(heldName).toStdWString().c_str(), GENERIC_READ, share,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        const Raised raised = raisedBy([&] { removing ? remove() : load(3); });
-        CloseHandle(file);
-
-        EXPECT_EQ(raised, (Raised{ERROR_SHARING_VIOLATION, gameFile(heldName), "held"}));
-        EXPECT_EQ(snapshot(game.scratch().path()), before);
-        EXPECT_EQ(fileId("FRNTLINE.DAT"), frontline);
-        EXPECT_EQ(fileId("AIRFIELD.DAT"), airfields);
-    }
-}
+// The game (or a scanner) holds one of the pair open without sharing
+// deletion, so it cannot be replaced. Held by a program that lets others
+// delete it, a file would only be marked for deletion, and come back after
+// a power loss: Remove is refused too; and Windows refuses to move another
+// file over it.
+INSTANTIATE_TEST_SUITE_P(
+    Held, WhatStandsThere,
+    testing::Values(heldOpen("Frontline", "FRNTLINE.DAT", Operation::Load),
+                    heldOpen("Airfields", "AIRFIELD.DAT", Operation::Load),
+                    heldOpen("SharingDeletionAtRemove", "AIRFIELD.DAT", Operation::Remove,
+                             FILE_SHARE_READ | FILE_SHARE_DELETE),
+                    heldOpen("SharingDeletion", "AIRFIELD.DAT", Operation::Load,
+                             FILE_SHARE_READ | FILE_SHARE_DELETE)),
+    caseName);
 #endif

@@ -98,10 +98,14 @@ TEST_F(Installing, LoadCopiesTheDisplayedPairByteForByte)
     EXPECT_FALSE(exit.ended());
 }
 
+// Restore Default takes Frontlines' set 1, whatever the library root.
 TEST_F(Installing, RemoveThenRestoreDefault)
 {
     removeGamePair(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(game.scratch().entries("EAW"), QStringList{"Frontlines"});
+    game.scratch().write("EAW/Sets/FrontLine(1)/FRNTLINE.DAT", "another library's set 1");
+    game.scratch().write("EAW/Sets/FrontLine(1)/AIRFIELD.DAT", "another library's set 1");
+    deriveStartupPaths(state, game.scratch().path("EAW/Sets"), QDir::separator());
     restoreDefaultSet(state, lookedAt(state, files), files, boxes, report);
     EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(1));
     EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
@@ -109,16 +113,6 @@ TEST_F(Installing, RemoveThenRestoreDefault)
     EXPECT_EQ(boxes.shown[0].text, "Frontline and Airfield files deleted");
     EXPECT_EQ(boxes.shown[1].text, "Default Frontline and Airfield files restored");
     EXPECT_EQ(boxes.shown[1].icon, MessageIcon::None);
-}
-
-TEST_F(Installing, RestoreDefaultUsesFrontlinesWhateverTheLibraryRoot)
-{
-    game.scratch().write("EAW/Sets/FrontLine(1)/FRNTLINE.DAT", "another library's set 1");
-    game.scratch().write("EAW/Sets/FrontLine(1)/AIRFIELD.DAT", "another library's set 1");
-    deriveStartupPaths(state, game.scratch().path("EAW/Sets"), QDir::separator());
-    restoreDefaultSet(state, lookedAt(state, files), files, boxes, report);
-    EXPECT_EQ(gameFile("FRNTLINE.DAT"), GameFolder::frontlineBytes(1));
-    EXPECT_EQ(gameFile("AIRFIELD.DAT"), GameFolder::airfieldBytes(1));
 }
 
 // Remove with only the Frontline file deletes it and says the Airfield file

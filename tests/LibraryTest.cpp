@@ -218,17 +218,6 @@ TEST_F(Counting, CountsEntriesStartingWithExactlyFrontLineParenthesis)
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
-TEST_F(Counting, LowerCaseFoldersAreNotCountedSoNextNeverWraps)
-{
-    for (const char* name : {"Frontline(1)", "Frontline(2)", "Frontline(3)"})
-        root.makeFolder(name);
-    count();
-    EXPECT_EQ(state.NumFolders, 0);
-    state.FrontlineNum = 3;
-    stepForward(state);
-    EXPECT_EQ(state.FrontlineNum, 4);
-}
-
 TEST_F(Counting, MissingLibraryRootReachesTheCaller)
 {
     deriveStartupPaths(state, root.path("gone"), QDir::separator());

@@ -54,6 +54,13 @@ TEST(LocalFileSystem, ReportsTheSystemErrorOfEachFailure)
     EXPECT_PLATFORM_ERROR(files.readFile(root.path("missing.txt")), SystemError::FileNotFound);
     EXPECT_PLATFORM_ERROR(files.readFile(root.path()), SystemError::IsAFolder);
     EXPECT_PLATFORM_ERROR(files.removeFiles({root.path("missing.txt")}), SystemError::FileNotFound);
+    // A copy into a folder that is not there names the folder.
+    try {
+        files.copyFiles({{root.path("plain.txt"), root.path("missing/FRNTLINE.DAT")}});
+        ADD_FAILURE() << "copied into no folder";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.path(), root.path("missing"));
+    }
 
     files.removeFiles({root.path("plain.txt")});
     EXPECT_FALSE(root.exists("plain.txt"));
@@ -151,6 +158,8 @@ TEST(CaseResolution, FindsComponentsSpelledInAnotherCase)
     EXPECT_EQ(files.resolvePath(root.path("Frontline(1)/fl#1(default).JPG")),
               root.path("FrontLine(1)/FL#1(Default).jpg"));
     EXPECT_EQ(files.readFile(root.path("WORKFILES/axisactive1.txt")), QByteArray("Caen"));
+    // The doubled separator of a library at the root, too.
+    EXPECT_EQ(files.readFile(root.path() + "//Workfiles//axisactive1.txt"), QByteArray("Caen"));
 
     // Only ASCII letters fold; a component found in no spelling keeps its
     // own, and so does everything after it.
@@ -185,14 +194,6 @@ TEST(CaseResolution, PathThatExistsAsSpelledListsNoFolder)
 
     files.readFile(root.path("Frontline(1)/FRNTLINE.DAT"));
     EXPECT_EQ(files.resolutionScans(), 1);
-}
-
-TEST(CaseResolution, DoubledSeparatorOfARootLibraryStillResolves)
-{
-    Scratch root;
-    root.write("FrontLine(1)/FRNTLINE.DAT", "x");
-    LocalFileSystem files;
-    EXPECT_EQ(files.readFile(root.path() + "//Frontline(1)//FRNTLINE.DAT"), QByteArray("x"));
 }
 
 #endif
