@@ -128,6 +128,18 @@ int fail(const std::string& what)
     return 1;
 }
 
+// Runs `check` in a child process as nobody, a member of `group` alone
+// where one is given; CannotSetUp where it cannot become nobody.
+int asNobody(const std::function<int()>& check, std::optional<gid_t> group = {})
+{
+    return inChildProcess([&] {
+        if (setgroups(group ? 1 : 0, group ? &*group : nullptr) != 0 || setgid(65534) != 0 ||
+            setuid(65534) != 0)
+            return CannotSetUp;
+        return check();
+    });
+}
+
 } // namespace
 
 TEST_F(Changing, FullOrReadOnlyDiskNamesTheFileAndLeavesNoTemporary)
@@ -228,12 +240,7 @@ TEST_F(Changing, WhatStandsInTheWayIsToldApartAndLeavesThePair)
                 return fail("the pair changed");
             return 0;
         };
-        const int status = geteuid() != 0 ? check() : inChildProcess([&] {
-            const gid_t nogroup = 65534;
-            if (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(65534) != 0)
-                return CannotSetUp;
-            return check();
-        });
+        const int status = geteuid() != 0 ? check() : asNobody(check);
         ASSERT_TRUE(run(c.unmark, c.raised.path));
         EXPECT_EQ(game.scratch().entries("EAW"), GameFolderEntries) << "a temporary left behind";
         if (status == CannotSetUp)
@@ -262,22 +269,17 @@ TEST_F(Changing, AFailedSecondReplaceOrRemovePutsTheOldPairBack)
     ASSERT_TRUE(give("AIRFIELD.DAT", 4242));
     const QMap<QString, QByteArray> before = snapshot(game.scratch().path());
 
-    const auto asNobody = [&](const std::function<int()>& check) {
-        return inChildProcess([&] {
-            const gid_t member = 4343;
-            if (setgroups(1, &member) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-                return CannotSetUp;
-            return check();
-        });
-    };
-    const int status = asNobody([&] {
-        const Raised refused = {EPERM, gameFile("AIRFIELD.DAT"), "refused"};
-        for (const Raised& raised : {raisedBy([&] { load(3); }), raisedBy([&] { remove(); })}) {
-            if (raised != refused)
-                return fail("raised " + testing::PrintToString(raised));
-        }
-        return 0;
-    });
+    // Nobody, in a group of its own (4343).
+    const int status = asNobody(
+        [&] {
+            const Raised refused = {EPERM, gameFile("AIRFIELD.DAT"), "refused"};
+            for (const Raised& raised : {raisedBy([&] { load(3); }), raisedBy([&] { remove(); })}) {
+                if (raised != refused)
+                    return fail("raised " + testing::PrintToString(raised));
+            }
+            return 0;
+        },
+        4343);
     if (status == CannotSetUp)
         GTEST_SKIP() << "cannot become an ordinary user here";
     EXPECT_EQ(status, 0);
@@ -294,7 +296,7 @@ TEST_F(Changing, AFailedSecondReplaceOrRemovePutsTheOldPairBack)
     ASSERT_EQ(chmod(frontline.constData(), 06664), 0);
     ASSERT_EQ(chown(airfields.constData(), 65534, 4444), 0);
     ASSERT_EQ(chmod(airfields.constData(), 0664), 0);
-    EXPECT_EQ(asNobody([&] { return raisedBy([&] { load(3); }).number; }), 0);
+    EXPECT_EQ(asNobody([&] { return raisedBy([&] { load(3); }).number; }, 4343), 0);
     const auto ownerAndMode = [](const QByteArray& path) {
         struct stat st = {};
         ::stat(path.constData(), &st);
